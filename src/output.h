@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+#include <span>
+
+// A fixed buffer in front of a file descriptor. Producers append without
+// bounds checks, so each must be sure of its room beforehand (room()); the
+// owner drains it with flush() at the points where output must be seen.
+class OutputBuffer {
+public:
+    constexpr OutputBuffer(int fd, std::span<char> storage)
+        : fd_(fd), storage_(storage), end_(storage.data())
+    {
+    }
+
+    void put(std::span<const char> bytes)
+    {
+        assert(bytes.size() <= room());
+        std::memcpy(end_, bytes.data(), bytes.size());
+        end_ += bytes.size();
+    }
+
+    std::size_t room() const { return storage_.size() - pending().size(); }
+
+    std::span<const char> pending() const
+    {
+        return {storage_.data(), static_cast<std::size_t>(end_ - storage_.data())};
+    }
+
+    void discard() { end_ = storage_.data(); }
+
+    // Writes out everything pending. On failure returns false with errno set;
+    // what was pending is dropped either way.
+    bool flush();
+
+private:
+    int fd_;
+    std::span<char> storage_;
+    char* end_;
+};
+
+inline constexpr std::size_t kStandardOutputSize = 2u << 20;
+
+// The one buffer in front of standard output.
+OutputBuffer& standard_output();

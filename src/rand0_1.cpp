@@ -1,0 +1,39 @@
+#include "rand0_1.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "output.h"
+#include "rand15.h"
+
+namespace {
+
+constexpr int kSeedModulus = 1000;
+constexpr double kLargestDraw = 32767.0;
+
+[[noreturn]] void out_of_range(double fraction)
+{
+    // Every line tagged so far goes out first: the diagnostic ends the output.
+    standard_output().flush();
+    std::printf("%f: rand return out of range\n", fraction);
+    std::exit(EXIT_FAILURE);
+}
+
+} // namespace
+
+double rand0_1()
+{
+    // Seeding on first use keeps a run over empty input from asking for its pid.
+    static std::int32_t first = 1;
+    if (first) {
+        rand15_seed(static_cast<unsigned>(getpid() % kSeedModulus));
+        first = 0;
+    }
+    double fraction = rand15_draw() / kLargestDraw;
+    if (fraction < 0.0 || fraction > 1.0)
+        out_of_range(fraction);
+    return fraction;
+}

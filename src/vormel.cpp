@@ -1,0 +1,63 @@
+// vormel: copy standard input to standard output, appending to every line a
+// space and a pseudo-random number from 0 to 50000 in an 8-column field.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "fd_io.h"
+#include "line_tagger.h"
+#include "output.h"
+#include "rand0_1.h"
+#include "same_file.h"
+
+namespace {
+
+// Large blocks keep system calls rare; the output buffer must hold what the
+// worst block (all newlines) turns into.
+constexpr std::size_t kInputSize = 128u << 10;
+static_assert(max_tagged_size(kInputSize) + kTailSize <= kStandardOutputSize);
+
+char input[kInputSize];
+
+int fail(const char* what, int err)
+{
+    std::fprintf(stderr, "vormel: %s: %s\n", what, std::strerror(err));
+    return EXIT_FAILURE;
+}
+
+} // namespace
+
+int main()
+{
+    if (input_is_output(STDIN_FILENO, STDOUT_FILENO)) {
+        std::fprintf(stderr, "vormel: input file is output file\n");
+        return EXIT_FAILURE;
+    }
+
+    OutputBuffer& out = standard_output();
+    LineTagger tagger(rand0_1);
+    int read_error = 0;
+    for (;;) {
+        ssize_t count = read_some(STDIN_FILENO, input);
+        if (count <= 0) {
+            read_error = count < 0 ? errno : 0;
+            break;
+        }
+        tagger.tag({input, static_cast<std::size_t>(count)}, out);
+        // Before waiting for more input, so that a live stream is seen live.
+        if (!out.flush())
+            return fail("write error", errno);
+    }
+
+    // A read error ends the input as its end would, after what came before.
+    tagger.finish(out);
+    if (!out.flush())
+        return fail("write error", errno);
+    if (read_error != 0)
+        return fail("read error", read_error);
+    return EXIT_SUCCESS;
+}

@@ -1,0 +1,127 @@
+#include "child.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+std::vector<char*> pointers_to(std::vector<std::string>& strings)
+{
+    std::vector<char*> pointers;
+    for (std::string& s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+} // namespace
+
+pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
+            const std::vector<std::string>& extra_env)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int target = 0; target < 3; ++target) {
+        if (fds[target] == kClosed)
+            posix_spawn_file_actions_addclose(&actions, target);
+        else
+            posix_spawn_file_actions_adddup2(&actions, fds[target], target);
+    }
+    std::vector<std::string> args = argv;
+    std::vector<std::string> env = extra_env;
+    for (char** e = environ; *e != nullptr; ++e)
+        env.emplace_back(*e);
+    pid_t pid = -1;
+    int err = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers_to(args).data(),
+                          pointers_to(env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0)
+        std::abort();
+    return pid;
+}
+
+int wait_for_exit(pid_t pid, double seconds)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    for (;;) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            return -1;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int memory_file(std::string_view content)
+{
+    int fd = memfd_create("vormel-test", MFD_CLOEXEC);
+    if (fd < 0 || write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+        std::abort();
+    lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+std::string contents(int fd)
+{
+    std::string all;
+    char block[65536];
+    lseek(fd, 0, SEEK_SET);
+    for (ssize_t n; (n = read(fd, block, sizeof block)) > 0;)
+        all.append(block, static_cast<std::size_t>(n));
+    return all;
+}
+
+int open_file(const char* path, int flags)
+{
+    int fd = open(path, flags | O_CLOEXEC, 0644);
+    if (fd < 0)
+        std::abort();
+    return fd;
+}
+
+Finished run(const std::vector<std::string>& argv, std::string_view input,
+        const std::vector<std::string>& extra_env)
+{
+    int in = memory_file(input);
+    int out = memory_file();
+    int err = memory_file();
+    Finished result{};
+    result.pid = spawn(argv, {in, out, err}, extra_env);
+    result.status = wait_for_exit(result.pid, 20);
+    result.out = contents(out);
+    result.err = contents(err);
+    close(in);
+    close(out);
+    close(err);
+    return result;
+}
+
+Finished run_with(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, double seconds)
+{
+    int err = memory_file();
+    Finished result{};
+    result.pid = spawn(argv, {stdin_fd, stdout_fd, err});
+    result.status = wait_for_exit(result.pid, seconds);
+    result.err = contents(err);
+    close(err);
+    return result;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Running a program under test with chosen standard streams.
+
+inline constexpr int kClosed = -1;
+
+// Starts argv[0] with fds[0..2] as its standard streams (kClosed: closed) and
+// `extra_env` added to the environment.
+pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
+            const std::vector<std::string>& extra_env = {});
+
+// Waits for the child's exit and returns its exit status, or 128 + the signal
+// that ended it. A child still running after `seconds` is killed: -1.
+int wait_for_exit(pid_t pid, double seconds);
+
+// Memory files, for standard streams whose bytes the test sets or reads.
+int memory_file(std::string_view content = {});
+std::string contents(int fd);
+
+// Opens with O_CLOEXEC, so that only the child it is given to inherits it.
+int open_file(const char* path, int flags);
+
+struct Finished {
+    pid_t pid;
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs to the end with `input` as standard input and its output collected.
+Finished run(const std::vector<std::string>& argv, std::string_view input,
+        const std::vector<std::string>& extra_env = {});
+
+// Runs to the end with the given standard input and output (kClosed allowed);
+// only standard error is collected.
+Finished run_with(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd,
+             double seconds = 20);

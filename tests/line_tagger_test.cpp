@@ -1,0 +1,104 @@
+#include "line_tagger.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "reference.h"
+
+namespace {
+
+Rand15 test_generator;
+double next_fraction()
+{
+    return test_generator.draw() / 32767.0;
+}
+
+std::vector<char> storage(1 << 22);
+
+// Feeds `input` to a tagger in blocks of `block` bytes, as reads might deliver it.
+std::string tag_in_blocks(std::string_view input, std::size_t block)
+{
+    OutputBuffer out(-1, storage);
+    LineTagger tagger(next_fraction);
+    std::string result;
+    for (std::size_t at = 0; at < input.size(); at += block) {
+        tagger.tag(input.substr(at, block), out);
+        result.append(out.pending().begin(), out.pending().end());
+        out.discard();
+    }
+    tagger.finish(out);
+    result.append(out.pending().begin(), out.pending().end());
+    return result;
+}
+
+std::string long_line(std::size_t length)
+{
+    std::string line;
+    for (std::size_t i = 0; i < length; ++i)
+        line += static_cast<char>('a' + i % 26);
+    return line;
+}
+
+TEST(LineTagger, OutputDoesNotDependOnHowInputIsSplit)
+{
+    std::string binary;
+    for (int i = 0; i < 5000; ++i)
+        binary += static_cast<char>((i * 7919) % 256);
+    const std::string inputs[] = {
+        "",
+        "\n",
+        "\n\n\n",
+        "alpha\n",
+        "alpha\nbeta\ngamma\n",
+        "no newline at end",
+        "a\r\nb\r\n",
+        std::string("nul\0inside\n\0\n", 14),
+        long_line(509) + "\n" + long_line(510) + "\n" + long_line(511) + "\n",
+        long_line(100000) + "\nshort\n" + long_line(70000),
+        binary,
+    };
+    const std::size_t blocks[] = {1, 2, 3, 9, 10, 11, 509, 4096, 1 << 20};
+    for (const std::string& input : inputs) {
+        std::string expected = tagged_reference(input, Rand15{5});
+        for (std::size_t block : blocks) {
+            test_generator = Rand15{5};
+            EXPECT_EQ(tag_in_blocks(input, block), expected)
+                << "input of " << input.size() << " bytes in blocks of " << block;
+        }
+    }
+}
+
+TEST(LineTagger, WorstCaseOutputFitsTheAdvertisedSize)
+{
+    std::string newlines(1000, '\n');
+    test_generator = Rand15{1};
+    EXPECT_EQ(tag_in_blocks(newlines, newlines.size()).size(), max_tagged_size(newlines.size()));
+}
+
+// The tag of a line is drawn before any byte of that line is put out, so a
+// generator failure cannot leave half a line behind.
+OutputBuffer* watched_output;
+std::vector<std::size_t> output_sizes_at_draw;
+double record_output_size()
+{
+    output_sizes_at_draw.push_back(watched_output->pending().size());
+    return 0.0;
+}
+
+TEST(LineTagger, DrawsBeforePuttingOutAnyByteOfTheLine)
+{
+    OutputBuffer out(-1, storage);
+    watched_output = &out;
+    output_sizes_at_draw.clear();
+    LineTagger tagger(record_output_size);
+    tagger.tag(std::string_view("ab\ncd"), out); // the second line continues in the next block
+    tagger.tag(std::string_view("ef\n\n"), out);
+    tagger.finish(out);
+    const std::size_t tail = kTailSize;
+    EXPECT_EQ(output_sizes_at_draw, (std::vector<std::size_t>{0, 2 + tail, 2 + tail + 4 + tail}));
+    EXPECT_EQ(out.pending().size(), 2 + tail + 4 + tail + tail);
+}
+
+} // namespace
