@@ -16,7 +16,7 @@ bool would_block(int err)
 // wait: the next read or write then reports it.
 bool wait_until_ready(int fd, short events)
 {
-    pollfd entry{fd, events, 0};
+    pollfd entry { fd, events, 0 };
     for (;;) {
         if (poll(&entry, 1, -1) >= 0)
             return true;

@@ -3,11 +3,38 @@
 #include <cassert>
 #include <cstring>
 
+#include "newline_scan.h"
+
 namespace {
 
-const char* find_newline(const char* from, const char* end)
+char* put_text(const char* from, const char* to, char* out)
 {
-    return static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+    std::memcpy(out, from, static_cast<std::size_t>(to - from));
+    return out + (to - from);
+}
+
+// Most lines are short, and a call to copy a few bytes costs more than the
+// copy. Fixed-size moves of 16 and 32 bytes compile to plain loads and stores;
+// what they put beyond the text is overwritten by the tail or lies in the
+// output's slack. They may read up to 32 bytes past the newline.
+char* put_line_text(const char* from, const char* newline, const char* input_end, char* out)
+{
+    constexpr std::ptrdiff_t kLongLine = 256;
+    std::ptrdiff_t length = newline - from;
+    if (length > kLongLine || input_end - newline < 32)
+        return put_text(from, newline, out);
+    std::memcpy(out, from, 16);
+    for (std::ptrdiff_t at = 16; at < length; at += 32)
+        std::memcpy(out + at, from + at, 32);
+    return out + length;
+}
+
+char* put_tail(const TagField& tag, char* out)
+{
+    out[0] = ' ';
+    std::memcpy(out + 1, tag.data(), tag.size());
+    out[1 + tag.size()] = '\n';
+    return out + kTailSize;
 }
 
 } // namespace
@@ -17,27 +44,41 @@ void LineTagger::tag(std::span<const char> input, OutputBuffer& out)
     assert(out.room() >= max_tagged_size(input.size()));
     const char* from = input.data();
     const char* const end = from + input.size();
-    while (from < end) {
-        if (!inside_line_) {
-            held_tail_ = make_tail(fraction_());
-            inside_line_ = true;
-        }
-        const char* newline = find_newline(from, end);
+    char* to = out.end();
+    NewlineScan newlines(from, end);
+
+    if (inside_line_ && from < end) {
+        const char* newline = newlines.next();
         if (newline == nullptr) {
-            out.put({from, end});
+            out.set_end(put_text(from, end, to));
             return;
         }
-        out.put({from, newline});
-        out.put(held_tail_);
+        to = put_tail(held_tag_, put_text(from, newline, to));
         inside_line_ = false;
         from = newline + 1;
     }
+
+    while (from < end) {
+        // Should the draw end the process, every line before stands in full.
+        out.set_end(to);
+        TagField tag = tag_field(fraction_());
+        const char* newline = newlines.next();
+        if (newline == nullptr) {
+            held_tag_ = tag;
+            inside_line_ = true;
+            to = put_text(from, end, to);
+            break;
+        }
+        to = put_tail(tag, put_line_text(from, newline, end, to));
+        from = newline + 1;
+    }
+    out.set_end(to);
 }
 
 void LineTagger::finish(OutputBuffer& out)
 {
     if (inside_line_) {
-        out.put(held_tail_);
+        out.set_end(put_tail(held_tag_, out.end()));
         inside_line_ = false;
     }
 }

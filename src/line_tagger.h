@@ -8,11 +8,15 @@
 
 using FractionSource = double (*)();
 
-// The most output that tag() can make of `input_size` bytes: a buffer of only
-// newlines turns every byte into a whole tail. finish() adds one tail more.
+// What follows the text of every line: a space, the tag field, the newline.
+inline constexpr std::size_t kTailSize = 1 + sizeof(TagField) + 1;
+
+// The room that tag() needs in its output for `input_size` bytes: a block of
+// only newlines turns every byte into a tail, and short lines are copied in
+// fixed-size moves that may reach up to 32 bytes beyond their tail.
 constexpr std::size_t max_tagged_size(std::size_t input_size)
 {
-    return input_size * kTailSize;
+    return input_size * kTailSize + 64;
 }
 
 // Turns a byte stream, fed in blocks of any size, into tagged lines: every
@@ -21,7 +25,10 @@ constexpr std::size_t max_tagged_size(std::size_t input_size)
 // put out, and held until its newline.
 class LineTagger {
 public:
-    explicit LineTagger(FractionSource fraction) : fraction_(fraction) {}
+    explicit LineTagger(FractionSource fraction)
+        : fraction_(fraction)
+    {
+    }
 
     // `out` must have room for max_tagged_size(input.size()).
     void tag(std::span<const char> input, OutputBuffer& out);
@@ -33,5 +40,5 @@ public:
 private:
     FractionSource fraction_;
     bool inside_line_ = false;
-    Tail held_tail_{};
+    TagField held_tag_ {};
 };

@@ -2,7 +2,6 @@
 
 #include <cassert>
 #include <cstddef>
-#include <cstring>
 #include <span>
 
 // A fixed buffer in front of a file descriptor. Producers append without
@@ -11,22 +10,25 @@
 class OutputBuffer {
 public:
     constexpr OutputBuffer(int fd, std::span<char> storage)
-        : fd_(fd), storage_(storage), end_(storage.data())
+        : fd_(fd)
+        , storage_(storage)
+        , end_(storage.data())
     {
     }
 
-    void put(std::span<const char> bytes)
+    // Producers write at end() and then move it past what they wrote.
+    char* end() const { return end_; }
+    void set_end(char* end)
     {
-        assert(bytes.size() <= room());
-        std::memcpy(end_, bytes.data(), bytes.size());
-        end_ += bytes.size();
+        assert(end >= storage_.data() && end <= storage_.data() + storage_.size());
+        end_ = end;
     }
 
     std::size_t room() const { return storage_.size() - pending().size(); }
 
     std::span<const char> pending() const
     {
-        return {storage_.data(), static_cast<std::size_t>(end_ - storage_.data())};
+        return { storage_.data(), static_cast<std::size_t>(end_ - storage_.data()) };
     }
 
     void discard() { end_ = storage_.data(); }

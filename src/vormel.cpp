@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t kInputSize = 128u << 10;
 static_assert(max_tagged_size(kInputSize) + kTailSize <= kStandardOutputSize);
 
-char input[kInputSize];
+alignas(4096) char input[kInputSize];
 
 int fail(const char* what, int err)
 {
@@ -47,7 +47,7 @@ int main()
             read_error = count < 0 ? errno : 0;
             break;
         }
-        tagger.tag({input, static_cast<std::size_t>(count)}, out);
+        tagger.tag({ input, static_cast<std::size_t>(count) }, out);
         // Before waiting for more input, so that a live stream is seen live.
         if (!out.flush())
             return fail("write error", errno);

@@ -28,7 +28,7 @@ std::vector<char*> pointers_to(std::vector<std::string>& strings)
 } // namespace
 
 pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
-            const std::vector<std::string>& extra_env)
+    const std::vector<std::string>& extra_env)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -44,7 +44,7 @@ pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
         env.emplace_back(*e);
     pid_t pid = -1;
     int err = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers_to(args).data(),
-                          pointers_to(env).data());
+        pointers_to(env).data());
     posix_spawn_file_actions_destroy(&actions);
     if (err != 0)
         std::abort();
@@ -99,13 +99,13 @@ int open_file(const char* path, int flags)
 }
 
 Finished run(const std::vector<std::string>& argv, std::string_view input,
-        const std::vector<std::string>& extra_env)
+    const std::vector<std::string>& extra_env)
 {
     int in = memory_file(input);
     int out = memory_file();
     int err = memory_file();
-    Finished result{};
-    result.pid = spawn(argv, {in, out, err}, extra_env);
+    Finished result {};
+    result.pid = spawn(argv, { in, out, err }, extra_env);
     result.status = wait_for_exit(result.pid, 20);
     result.out = contents(out);
     result.err = contents(err);
@@ -118,8 +118,8 @@ Finished run(const std::vector<std::string>& argv, std::string_view input,
 Finished run_with(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, double seconds)
 {
     int err = memory_file();
-    Finished result{};
-    result.pid = spawn(argv, {stdin_fd, stdout_fd, err});
+    Finished result {};
+    result.pid = spawn(argv, { stdin_fd, stdout_fd, err });
     result.status = wait_for_exit(result.pid, seconds);
     result.err = contents(err);
     close(err);

@@ -14,7 +14,7 @@ inline constexpr int kClosed = -1;
 // Starts argv[0] with fds[0..2] as its standard streams (kClosed: closed) and
 // `extra_env` added to the environment.
 pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
-            const std::vector<std::string>& extra_env = {});
+    const std::vector<std::string>& extra_env = {});
 
 // Waits for the child's exit and returns its exit status, or 128 + the signal
 // that ended it. A child still running after `seconds` is killed: -1.
@@ -36,9 +36,9 @@ struct Finished {
 
 // Runs to the end with `input` as standard input and its output collected.
 Finished run(const std::vector<std::string>& argv, std::string_view input,
-        const std::vector<std::string>& extra_env = {});
+    const std::vector<std::string>& extra_env = {});
 
 // Runs to the end with the given standard input and output (kClosed allowed);
 // only standard error is collected.
-Finished run_with(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd,
-             double seconds = 20);
+Finished run_with(
+    const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, double seconds = 20);

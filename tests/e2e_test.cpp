@@ -20,7 +20,7 @@ const std::string vormel_scripted = VORMEL_SCRIPTED_PATH;
 // The seed a run used follows from its pid, so its whole output is known.
 std::string expected_for(const Finished& run, std::string_view input)
 {
-    return tagged_reference(input, Rand15{static_cast<std::uint32_t>(run.pid % 1000)});
+    return tagged_reference(input, Rand15 { static_cast<std::uint32_t>(run.pid % 1000) });
 }
 
 std::string line_of(std::size_t length)
@@ -40,21 +40,21 @@ struct Case {
 TEST(Vormel, TagsEveryLineExactly)
 {
     const Case cases[] = {
-        {"empty input", "", {}},
-        {"one line", "alpha\n", {}},
-        {"empty lines", "\n\n\n", {}},
-        {"CRLF", "one\r\ntwo\r\n", {}},
-        {"last line without newline", "first\nlast", {}},
-        {"509 bytes", line_of(509) + "\n", {}},
-        {"510 bytes", line_of(510) + "\n", {}},
-        {"511 bytes", line_of(511) + "\n", {}},
-        {"100000 bytes", line_of(100000) + "\nafter\n", {}},
-        {"300000 bytes without newline", line_of(300000), {}},
-        {"NUL bytes", std::string("a\0b\n\0\n\0", 7), {}},
-        {"arguments", "x\ny\n", {"--help", "-n", "5", "file"}},
+        { "empty input", "", {} },
+        { "one line", "alpha\n", {} },
+        { "empty lines", "\n\n\n", {} },
+        { "CRLF", "one\r\ntwo\r\n", {} },
+        { "last line without newline", "first\nlast", {} },
+        { "509 bytes", line_of(509) + "\n", {} },
+        { "510 bytes", line_of(510) + "\n", {} },
+        { "511 bytes", line_of(511) + "\n", {} },
+        { "100000 bytes", line_of(100000) + "\nafter\n", {} },
+        { "300000 bytes without newline", line_of(300000), {} },
+        { "NUL bytes", std::string("a\0b\n\0\n\0", 7), {} },
+        { "arguments", "x\ny\n", { "--help", "-n", "5", "file" } },
     };
     for (const Case& c : cases) {
-        std::vector<std::string> argv{vormel};
+        std::vector<std::string> argv { vormel };
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         Finished r = run(argv, c.input);
         EXPECT_EQ(r.status, 0) << c.name;
@@ -66,10 +66,10 @@ TEST(Vormel, TagsEveryLineExactly)
 TEST(Vormel, CopiesAllBytesOfALargeMixedInput)
 {
     std::string input;
-    Rand15 bytes{3};
+    Rand15 bytes { 3 };
     for (int i = 0; i < 3'000'000; ++i)
         input += static_cast<char>(bytes.draw() % 64 == 0 ? '\n' : bytes.draw() % 256);
-    Finished r = run({vormel}, input);
+    Finished r = run({ vormel }, input);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out == expected_for(r, input));
 }
@@ -81,12 +81,12 @@ TEST(Vormel, ReportsAReadErrorAfterWritingWhatCameBefore)
         int stdin_fd;
         const char* message;
     } const cases[] = {
-        {"directory", open_file("/", O_RDONLY), "vormel: read error: Is a directory\n"},
-        {"closed", kClosed, "vormel: read error: Bad file descriptor\n"},
+        { "directory", open_file("/", O_RDONLY), "vormel: read error: Is a directory\n" },
+        { "closed", kClosed, "vormel: read error: Bad file descriptor\n" },
     };
     for (const ReadCase& c : cases) {
         int out = memory_file();
-        Finished r = run_with({vormel}, c.stdin_fd, out);
+        Finished r = run_with({ vormel }, c.stdin_fd, out);
         EXPECT_EQ(r.status, 1) << c.name;
         EXPECT_EQ(r.err, c.message) << c.name;
         EXPECT_EQ(contents(out), "") << c.name;
@@ -103,14 +103,13 @@ TEST(Vormel, ReportsAWriteErrorAndStops)
         int stdout_fd;
         const char* message;
     } const cases[] = {
-        {"endless lines into a full device",
-         {"/bin/sh", "-c", "yes | exec \"$0\" >/dev/full", vormel}, kClosed, kClosed,
-         "vormel: write error: No space left on device\n"},
-        {"one endless line into a full device",
-         {vormel}, open_file("/dev/zero", O_RDONLY), open_file("/dev/full", O_WRONLY),
-         "vormel: write error: No space left on device\n"},
-        {"standard output closed",
-         {vormel}, memory_file("a\n"), kClosed, "vormel: write error: Bad file descriptor\n"},
+        { "endless lines into a full device",
+            { "/bin/sh", "-c", "yes | exec \"$0\" >/dev/full", vormel }, kClosed, kClosed,
+            "vormel: write error: No space left on device\n" },
+        { "one endless line into a full device", { vormel }, open_file("/dev/zero", O_RDONLY),
+            open_file("/dev/full", O_WRONLY), "vormel: write error: No space left on device\n" },
+        { "standard output closed", { vormel }, memory_file("a\n"), kClosed,
+            "vormel: write error: Bad file descriptor\n" },
     };
     for (const WriteCase& c : cases) {
         Finished r = run_with(c.argv, c.stdin_fd, c.stdout_fd, 5);
@@ -126,19 +125,19 @@ TEST(Vormel, PassesEachLineOnBeforeWaitingForMore)
     int output[2];
     ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
     ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
-    pid_t pid = spawn({vormel}, {input[0], output[1], 2});
+    pid_t pid = spawn({ vormel }, { input[0], output[1], 2 });
     close(input[0]);
     close(output[1]);
-    Rand15 expected_generator{static_cast<std::uint32_t>(pid % 1000)};
+    Rand15 expected_generator { static_cast<std::uint32_t>(pid % 1000) };
 
-    for (std::string line : {"first\n", "second\n"}) {
+    for (std::string line : { "first\n", "second\n" }) {
         ASSERT_EQ(write(input[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
-        pollfd ready{output[0], POLLIN, 0};
+        pollfd ready { output[0], POLLIN, 0 };
         ASSERT_EQ(poll(&ready, 1, 5000), 1) << "no output for " << line;
         char got[64];
         ssize_t n = read(output[0], got, sizeof got);
         EXPECT_EQ(std::string(got, static_cast<std::size_t>(n)),
-                  tagged_reference(line, expected_generator));
+            tagged_reference(line, expected_generator));
         expected_generator.draw();
     }
     close(input[1]);
@@ -158,16 +157,16 @@ TEST(Vormel, FractionSourceSeedsOnFirstDrawOnlyAndGuardsItsRange)
         std::string out;
         bool seeds;
     } const cases[] = {
-        {"empty input never seeds", "", "1", 0, "", false},
-        {"ends of the range", "a\nb\nc\n", "0,32767,100", 0,
-         "a        0\nb    50000\nc      153\n", true},
-        {"draw out of range", "a\nb\nc\nd\n", "0,32767,65534", 1,
-         "a        0\nb    50000\n2.000000: rand return out of range\n", true},
-        {"nothing of the failing line", line_of(200000) + "\n", "65534", 1,
-         "2.000000: rand return out of range\n", true},
+        { "empty input never seeds", "", "1", 0, "", false },
+        { "ends of the range", "a\nb\nc\n", "0,32767,100", 0,
+            "a        0\nb    50000\nc      153\n", true },
+        { "draw out of range", "a\nb\nc\nd\n", "0,32767,65534", 1,
+            "a        0\nb    50000\n2.000000: rand return out of range\n", true },
+        { "nothing of the failing line", line_of(200000) + "\n", "65534", 1,
+            "2.000000: rand return out of range\n", true },
     };
     for (const ScriptCase& c : cases) {
-        Finished r = run({vormel_scripted}, c.input, {"SCRIPTED_DRAWS=" + c.draws});
+        Finished r = run({ vormel_scripted }, c.input, { "SCRIPTED_DRAWS=" + c.draws });
         EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_EQ(r.out, c.out) << c.name;
         std::string seed_log = c.seeds ? "seed " + std::to_string(r.pid % 1000) + "\n" : "";

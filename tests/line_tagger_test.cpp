@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -59,22 +60,39 @@ TEST(LineTagger, OutputDoesNotDependOnHowInputIsSplit)
         long_line(100000) + "\nshort\n" + long_line(70000),
         binary,
     };
-    const std::size_t blocks[] = {1, 2, 3, 9, 10, 11, 509, 4096, 1 << 20};
+    const std::size_t blocks[] = { 1, 2, 3, 9, 10, 11, 509, 4096, 1 << 20 };
     for (const std::string& input : inputs) {
-        std::string expected = tagged_reference(input, Rand15{5});
+        std::string expected = tagged_reference(input, Rand15 { 5 });
         for (std::size_t block : blocks) {
-            test_generator = Rand15{5};
+            test_generator = Rand15 { 5 };
             EXPECT_EQ(tag_in_blocks(input, block), expected)
                 << "input of " << input.size() << " bytes in blocks of " << block;
         }
     }
 }
 
-TEST(LineTagger, WorstCaseOutputFitsTheAdvertisedSize)
+// Output that reaches past the advertised room would overwrite memory.
+TEST(LineTagger, StaysWithinTheRoomItAsksFor)
 {
-    std::string newlines(1000, '\n');
-    test_generator = Rand15{1};
-    EXPECT_EQ(tag_in_blocks(newlines, newlines.size()).size(), max_tagged_size(newlines.size()));
+    const std::string inputs[] = {
+        std::string(1000, '\n'),
+        "a\nbc\n",
+        "abcdefghijklmnopqrstuvwxyz\n\n\n",
+        "\n\n\n\nfinal line without newline",
+    };
+    constexpr char kGuard = '\x55';
+    for (const std::string& input : inputs) {
+        std::size_t room = max_tagged_size(input.size()) + kTailSize;
+        std::vector<char> buffer(room + 64, kGuard);
+        OutputBuffer out(-1, std::span(buffer).first(room));
+        LineTagger tagger(next_fraction);
+        tagger.tag(input, out);
+        tagger.finish(out);
+        EXPECT_EQ(
+            std::count(buffer.begin() + static_cast<std::ptrdiff_t>(room), buffer.end(), kGuard),
+            64)
+            << input;
+    }
 }
 
 // The tag of a line is drawn before any byte of that line is put out, so a
@@ -97,7 +115,8 @@ TEST(LineTagger, DrawsBeforePuttingOutAnyByteOfTheLine)
     tagger.tag(std::string_view("ef\n\n"), out);
     tagger.finish(out);
     const std::size_t tail = kTailSize;
-    EXPECT_EQ(output_sizes_at_draw, (std::vector<std::size_t>{0, 2 + tail, 2 + tail + 4 + tail}));
+    EXPECT_EQ(
+        output_sizes_at_draw, (std::vector<std::size_t> { 0, 2 + tail, 2 + tail + 4 + tail }));
     EXPECT_EQ(out.pending().size(), 2 + tail + 4 + tail + tail);
 }
 

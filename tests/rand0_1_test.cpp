@@ -11,7 +11,7 @@ namespace {
 // One test only: seeding happens once per process, and this is its process.
 TEST(Rand0_1, SeedsOnceFromThePidOnFirstCallAndMapsDrawsExactly)
 {
-    set_script({0, 32767, 16384, 1});
+    set_script({ 0, 32767, 16384, 1 });
     EXPECT_EQ(seed_count(), 0);
 
     EXPECT_EQ(rand0_1(), 0.0);

@@ -21,9 +21,9 @@ TEST(Rand15, GivesTheClassicSequenceForASeed)
         unsigned seed;
         std::vector<int> draws;
     } const cases[] = {
-        {1, {16838, 5758, 10113, 17515, 31051}},
-        {0, {0, 21468, 9988, 22117, 3498}},
-        {999, {11484, 23652, 4527, 12734, 4107}},
+        { 1, { 16838, 5758, 10113, 17515, 31051 } },
+        { 0, { 0, 21468, 9988, 22117, 3498 } },
+        { 999, { 11484, 23652, 4527, 12734, 4107 } },
     };
     for (const Case& c : cases)
         EXPECT_EQ(first_draws(c.seed, 5), c.draws) << "seed " << c.seed;
@@ -36,7 +36,7 @@ TEST(Rand15, ReseedingRestartsTheSequence)
 
 TEST(Rand15, DrawsStayInRangeAndReachBothEnds)
 {
-    Rand15 generator{42};
+    Rand15 generator { 42 };
     bool saw_zero = false;
     bool saw_top = false;
     for (int i = 0; i < 1 << 20; ++i) {

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Finds the newlines of a block in order. It looks at 64 bytes at a time and
+// keeps their newlines as bits of one mask, so that lines a few bytes long
+// cost a bit operation each instead of a search call each; long lines are
+// crossed with memchr.
+class NewlineScan {
+public:
+    NewlineScan(const char* begin, const char* end)
+        : chunk_(begin)
+        , end_(end)
+        , newlines_(newline_mask(begin, end))
+    {
+    }
+
+    // The next newline, or nullptr when the block has no more.
+    const char* next()
+    {
+        if (newlines_ == 0 && !advance())
+            return nullptr;
+        const char* newline = chunk_ + std::countr_zero(newlines_);
+        newlines_ &= newlines_ - 1;
+        return newline;
+    }
+
+private:
+    static constexpr std::ptrdiff_t kChunk = 64;
+
+    // Bit i is set when chunk[i] is a newline; bytes from `end` on count as none.
+    // Moves on to the next chunk that holds a newline.
+    bool advance()
+    {
+        chunk_ += kChunk;
+        if (chunk_ >= end_)
+            return false;
+        newlines_ = newline_mask(chunk_, end_);
+        if (newlines_ != 0)
+            return true;
+        // Two chunks without a newline: a long line, over which memchr is faster.
+        const char* from = chunk_ + kChunk;
+        if (from >= end_)
+            return false;
+        const void* found = std::memchr(from, '\n', static_cast<std::size_t>(end_ - from));
+        if (found == nullptr)
+            return false;
+        chunk_ = static_cast<const char*>(found);
+        newlines_ = newline_mask(chunk_, end_);
+        return true;
+    }
+
+    static std::uint64_t newline_mask(const char* chunk, const char* end)
+    {
+        if (end - chunk < kChunk)
+            return scalar_mask(chunk, end);
+#if defined(__SSE2__)
+        const __m128i newline = _mm_set1_epi8('\n');
+        std::uint64_t mask = 0;
+        for (int part = 0; part < 4; ++part) {
+            __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk + 16 * part));
+            auto bits
+                = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
+            mask |= std::uint64_t(bits) << (16 * part);
+        }
+        return mask;
+#else
+        return scalar_mask(chunk, chunk + kChunk);
+#endif
+    }
+
+    static std::uint64_t scalar_mask(const char* chunk, const char* end)
+    {
+        std::uint64_t mask = 0;
+        for (std::ptrdiff_t i = 0; i < end - chunk && i < kChunk; ++i)
+            mask |= std::uint64_t(chunk[i] == '\n') << i;
+        return mask;
+    }
+
+    const char* chunk_;
+    const char* end_;
+    std::uint64_t newlines_;
+};
