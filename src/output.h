@@ -43,7 +43,7 @@ private:
     char* end_;
 };
 
-inline constexpr std::size_t kStandardOutputSize = 2u << 20;
+inline constexpr std::size_t kStandardOutputSize = 256u << 10;
 
 // The one buffer in front of standard output.
 OutputBuffer& standard_output();
