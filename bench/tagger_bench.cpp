@@ -42,7 +42,7 @@ void tag_lines(benchmark::State& state)
     std::string text = make_text(mix, 8 * kBlock, lines);
     std::vector<char> storage(max_tagged_size(kBlock));
     OutputBuffer out(-1, storage);
-    LineTagger tagger(rand0_1);
+    LineTagger<rand0_1> tagger;
     for (auto _ : state) {
         for (std::size_t at = 0; at < text.size(); at += kBlock) {
             tagger.tag(std::string_view(text).substr(at, kBlock), out);

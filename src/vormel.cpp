@@ -40,7 +40,7 @@ int main()
     }
 
     OutputBuffer& out = standard_output();
-    LineTagger tagger(rand0_1);
+    LineTagger<rand0_1> tagger;
     int read_error = 0;
     for (;;) {
         ssize_t count = read_some(STDIN_FILENO, input);

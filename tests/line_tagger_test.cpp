@@ -22,7 +22,7 @@ std::vector<char> storage(1 << 22);
 std::string tag_in_blocks(std::string_view input, std::size_t block)
 {
     OutputBuffer out(-1, storage);
-    LineTagger tagger(next_fraction);
+    LineTagger<next_fraction> tagger;
     std::string result;
     for (std::size_t at = 0; at < input.size(); at += block) {
         tagger.tag(input.substr(at, block), out);
@@ -85,7 +85,7 @@ TEST(LineTagger, StaysWithinTheRoomItAsksFor)
         std::size_t room = max_tagged_size(input.size()) + kTailSize;
         std::vector<char> buffer(room + 64, kGuard);
         OutputBuffer out(-1, std::span(buffer).first(room));
-        LineTagger tagger(next_fraction);
+        LineTagger<next_fraction> tagger;
         tagger.tag(input, out);
         tagger.finish(out);
         EXPECT_EQ(
@@ -110,7 +110,7 @@ TEST(LineTagger, DrawsBeforePuttingOutAnyByteOfTheLine)
     OutputBuffer out(-1, storage);
     watched_output = &out;
     output_sizes_at_draw.clear();
-    LineTagger tagger(record_output_size);
+    LineTagger<record_output_size> tagger;
     tagger.tag(std::string_view("ab\ncd"), out); // the second line continues in the next block
     tagger.tag(std::string_view("ef\n\n"), out);
     tagger.finish(out);
