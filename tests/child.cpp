@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,32 +39,44 @@ pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
         else
             posix_spawn_file_actions_adddup2(&actions, fds[target], target);
     }
+    // Tests ignore SIGPIPE for themselves; the child must not inherit that.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t default_signals;
+    sigemptyset(&default_signals);
+    sigaddset(&default_signals, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &default_signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     std::vector<std::string> args = argv;
     std::vector<std::string> env = extra_env;
     for (char** e = environ; *e != nullptr; ++e)
         env.emplace_back(*e);
     pid_t pid = -1;
-    int err = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers_to(args).data(),
+    int err = posix_spawn(&pid, args[0].c_str(), &actions, &attributes, pointers_to(args).data(),
         pointers_to(env).data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (err != 0)
         std::abort();
     return pid;
 }
 
-int wait_for_exit(pid_t pid, double seconds)
+int wait_for_exit(pid_t pid, double seconds, rusage* usage)
 {
+    rusage ignored {};
+    if (usage == nullptr)
+        usage = &ignored;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     int status = 0;
     for (;;) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
+        pid_t done = wait4(pid, &status, WNOHANG, usage);
         if (done == pid)
             break;
         if (done < 0 && errno != EINTR)
             return -1;
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
+            wait4(pid, &status, 0, usage);
             return -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <array>
@@ -11,14 +12,15 @@
 
 inline constexpr int kClosed = -1;
 
-// Starts argv[0] with fds[0..2] as its standard streams (kClosed: closed) and
-// `extra_env` added to the environment.
+// Starts argv[0] with fds[0..2] as its standard streams (kClosed: closed),
+// `extra_env` added to the environment and SIGPIPE at its default action.
 pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
     const std::vector<std::string>& extra_env = {});
 
 // Waits for the child's exit and returns its exit status, or 128 + the signal
-// that ended it. A child still running after `seconds` is killed: -1.
-int wait_for_exit(pid_t pid, double seconds);
+// that ended it. A child still running after `seconds` is killed: -1. The
+// child's resource use goes to `usage` when given.
+int wait_for_exit(pid_t pid, double seconds, rusage* usage = nullptr);
 
 // Memory files, for standard streams whose bytes the test sets or reads.
 int memory_file(std::string_view content = {});

@@ -112,7 +112,7 @@ TEST(Vormel, ReportsAWriteErrorAndStops)
             "vormel: write error: Bad file descriptor\n" },
     };
     for (const WriteCase& c : cases) {
-        Finished r = run_with(c.argv, c.stdin_fd, c.stdout_fd, 5);
+        Finished r = run_with(c.argv, c.stdin_fd, c.stdout_fd, 2);
         EXPECT_EQ(r.status, 1) << c.name;
         EXPECT_EQ(r.err, c.message) << c.name;
     }
