@@ -12,24 +12,22 @@ std::string as_string(const TagField& field)
     return { field.begin(), field.end() };
 }
 
-TEST(TagFormat, MatchesPrintfForEveryPossibleFraction)
+// Every fraction a draw can give, and every whole number of the range: draws
+// never give some numbers (1, for one), but their field must still be right.
+TEST(TagFormat, MatchesPrintfForEveryFractionAndNumber)
 {
-    for (int draw = 0; draw <= 32767; ++draw) {
-        double fraction = draw / 32767.0;
-        char expected[32];
-        std::snprintf(expected, sizeof expected, "%8.0f", fraction * 50000.0);
-        ASSERT_EQ(as_string(tag_field(fraction)), expected) << "draw " << draw;
-    }
-}
-
-// Draws never give some numbers (1, for one); the field must still be right.
-TEST(TagFormat, MatchesPrintfForEveryWholeNumberOfTheRange)
-{
-    for (int number = 0; number <= 50000; ++number) {
-        double fraction = number / 50000.0;
-        char expected[32];
-        std::snprintf(expected, sizeof expected, "%8.0f", fraction * 50000.0);
-        ASSERT_EQ(as_string(tag_field(fraction)), expected) << "number " << number;
+    struct Sweep {
+        const char* name;
+        int last;
+        double divisor;
+    } const sweeps[] = { { "draw", 32767, 32767.0 }, { "number", 50000, 50000.0 } };
+    for (const Sweep& sweep : sweeps) {
+        for (int i = 0; i <= sweep.last; ++i) {
+            double fraction = i / sweep.divisor;
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%8.0f", fraction * 50000.0);
+            ASSERT_EQ(as_string(tag_field(fraction)), expected) << sweep.name << " " << i;
+        }
     }
 }
 
