@@ -35,7 +35,6 @@ public:
 private:
     static constexpr std::ptrdiff_t kChunk = 64;
 
-    // Bit i is set when chunk[i] is a newline; bytes from `end` on count as none.
     // Moves on to the next chunk that holds a newline.
     bool advance()
     {
@@ -57,6 +56,7 @@ private:
         return true;
     }
 
+    // Bit i is set when chunk[i] is a newline; bytes from `end` on count as none.
     static std::uint64_t newline_mask(const char* chunk, const char* end)
     {
         if (end - chunk < kChunk)

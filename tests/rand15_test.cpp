@@ -29,11 +29,6 @@ TEST(Rand15, GivesTheClassicSequenceForASeed)
         EXPECT_EQ(first_draws(c.seed, 5), c.draws) << "seed " << c.seed;
 }
 
-TEST(Rand15, ReseedingRestartsTheSequence)
-{
-    EXPECT_EQ(first_draws(7, 20), first_draws(7, 20));
-}
-
 TEST(Rand15, DrawsStayInRangeAndReachBothEnds)
 {
     Rand15 generator { 42 };
