@@ -5,7 +5,7 @@
 #include "fd_io.h"
 
 namespace {
-alignas(4096) char storage[kStandardOutputSize];
+char storage[kStandardOutputSize];
 // constinit: nothing to set up at start, and no guard code on every use.
 constinit OutputBuffer standard_output_buffer(STDOUT_FILENO, storage);
 } // namespace

@@ -22,7 +22,7 @@ namespace {
 constexpr std::size_t kInputSize = 16u << 10;
 static_assert(max_tagged_size(kInputSize) + kTailSize <= kStandardOutputSize);
 
-alignas(4096) char input[kInputSize];
+char input[kInputSize];
 
 int fail(const char* what, int err)
 {

@@ -103,6 +103,15 @@ std::string contents(int fd)
     return all;
 }
 
+Pipe::Pipe()
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        std::abort();
+    read_end = fds[0];
+    write_end = fds[1];
+}
+
 int open_file(const char* path, int flags)
 {
     int fd = open(path, flags | O_CLOEXEC, 0644);

@@ -26,6 +26,13 @@ int wait_for_exit(pid_t pid, double seconds, rusage* usage = nullptr);
 int memory_file(std::string_view content = {});
 std::string contents(int fd);
 
+// A pipe whose ends only the child they are given to inherits (O_CLOEXEC).
+struct Pipe {
+    int read_end = -1;
+    int write_end = -1;
+    Pipe();
+};
+
 // Opens with O_CLOEXEC, so that only the child it is given to inherits it.
 int open_file(const char* path, int flags);
 

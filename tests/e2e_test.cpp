@@ -121,29 +121,28 @@ TEST(Vormel, ReportsAWriteErrorAndStops)
 // Output must not wait for a full buffer: a line is seen as soon as it is in.
 TEST(Vormel, PassesEachLineOnBeforeWaitingForMore)
 {
-    int input[2];
-    int output[2];
-    ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
-    ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
-    pid_t pid = spawn({ vormel }, { input[0], output[1], 2 });
-    close(input[0]);
-    close(output[1]);
+    Pipe input;
+    Pipe output;
+    pid_t pid = spawn({ vormel }, { input.read_end, output.write_end, 2 });
+    close(input.read_end);
+    close(output.write_end);
     Rand15 expected_generator { static_cast<std::uint32_t>(pid % 1000) };
 
     for (std::string line : { "first\n", "second\n" }) {
-        ASSERT_EQ(write(input[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
-        pollfd ready { output[0], POLLIN, 0 };
+        ASSERT_EQ(
+            write(input.write_end, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+        pollfd ready { output.read_end, POLLIN, 0 };
         ASSERT_EQ(poll(&ready, 1, 5000), 1) << "no output for " << line;
         char got[64];
-        ssize_t n = read(output[0], got, sizeof got);
+        ssize_t n = read(output.read_end, got, sizeof got);
         EXPECT_EQ(std::string(got, static_cast<std::size_t>(n)),
             tagged_reference(line, expected_generator));
         expected_generator.draw();
     }
-    close(input[1]);
+    close(input.write_end);
     char rest;
-    EXPECT_EQ(read(output[0], &rest, 1), 0);
-    close(output[0]);
+    EXPECT_EQ(read(output.read_end, &rest, 1), 0);
+    close(output.read_end);
     EXPECT_EQ(wait_for_exit(pid, 5), 0);
 }
 

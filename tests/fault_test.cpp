@@ -42,19 +42,6 @@ const bool sigpipe_ignored = [] {
     return true;
 }();
 
-struct Pipe {
-    int read_end = -1;
-    int write_end = -1;
-    Pipe()
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0)
-            std::abort();
-        read_end = fds[0];
-        write_end = fds[1];
-    }
-};
-
 void set_nonblocking(int fd)
 {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
