@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VORMEL_PORTABLE_SCAN)
+#define VORMEL_SSE2_SCAN 1
 #include <emmintrin.h>
 #endif
 
@@ -61,7 +62,7 @@ private:
     {
         if (end - chunk < kChunk)
             return scalar_mask(chunk, end);
-#if defined(__SSE2__)
+#if defined(VORMEL_SSE2_SCAN)
         const __m128i newline = _mm_set1_epi8('\n');
         std::uint64_t mask = 0;
         for (int part = 0; part < 4; ++part) {
@@ -72,8 +73,30 @@ private:
         }
         return mask;
 #else
-        return scalar_mask(chunk, chunk + kChunk);
+        std::uint64_t mask = 0;
+        for (int part = 0; part < 8; ++part)
+            mask |= word_mask(chunk + 8 * part) << (8 * part);
+        return mask;
 #endif
+    }
+
+    // Bit i of the result is set when word[i] is a newline. Exact, unlike the
+    // usual "has a zero byte" test, which may flag a byte after a match.
+    static std::uint64_t word_mask(const char* word)
+    {
+        constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fu;
+        constexpr std::uint64_t kNewlines = 0x0a0a0a0a0a0a0a0au;
+        // Moves bit 8i to bit 56 + i; no two partial products share a bit.
+        constexpr std::uint64_t kGather = 0x0102040810204080u;
+        std::uint64_t bytes;
+        std::memcpy(&bytes, word, sizeof bytes);
+        if constexpr (std::endian::native == std::endian::big)
+            bytes = __builtin_bswap64(bytes);
+        std::uint64_t x = bytes ^ kNewlines;
+        // A byte's top bit ends up clear here exactly when the byte is zero.
+        std::uint64_t nonzero = ((x & kLow7) + kLow7) | x;
+        std::uint64_t zero_bits = (~nonzero & ~kLow7) >> 7;
+        return (zero_bits * kGather) >> 56;
     }
 
     static std::uint64_t scalar_mask(const char* chunk, const char* end)

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -27,6 +28,32 @@ std::vector<char*> pointers_to(std::vector<std::string>& strings)
 }
 
 } // namespace
+
+std::vector<std::string> program_command(
+    const std::string& program, const std::vector<std::string>& guest_env)
+{
+    std::vector<std::string> argv;
+    std::istringstream emulator(VORMEL_EMULATOR);
+    for (std::string word; emulator >> word;)
+        argv.push_back(word);
+    if (kEmulated) {
+        for (const std::string& variable : guest_env)
+            argv.insert(argv.end(), { "-E", variable });
+    } else if (!guest_env.empty()) {
+        // env execs the program in its own place, so the pid stays the child's.
+        argv.push_back("/usr/bin/env");
+        argv.insert(argv.end(), guest_env.begin(), guest_env.end());
+    }
+    argv.push_back(program);
+    return argv;
+}
+
+std::vector<std::string> shell_command(const char* script, const std::vector<std::string>& command)
+{
+    std::vector<std::string> argv { "/bin/sh", "-c", script, "sh" };
+    argv.insert(argv.end(), command.begin(), command.end());
+    return argv;
+}
 
 pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
     const std::vector<std::string>& extra_env)
@@ -52,7 +79,7 @@ pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
     for (char** e = environ; *e != nullptr; ++e)
         env.emplace_back(*e);
     pid_t pid = -1;
-    int err = posix_spawn(&pid, args[0].c_str(), &actions, &attributes, pointers_to(args).data(),
+    int err = posix_spawnp(&pid, args[0].c_str(), &actions, &attributes, pointers_to(args).data(),
         pointers_to(env).data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);

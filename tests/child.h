@@ -12,7 +12,21 @@
 
 inline constexpr int kClosed = -1;
 
-// Starts argv[0] with fds[0..2] as its standard streams (kClosed: closed),
+// In a cross build the programs under test are foreign binaries, started
+// through the build's emulator (VORMEL_EMULATOR, empty in a native build). A
+// user-mode emulator runs the guest in its own process, so the child's pid is
+// the program's pid.
+inline constexpr bool kEmulated = sizeof(VORMEL_EMULATOR) > 1;
+
+// The command that runs `program`, with `guest_env` (such as LD_PRELOAD) set
+// for the program alone, not for an emulator in front of it.
+std::vector<std::string> program_command(
+    const std::string& program, const std::vector<std::string>& guest_env = {});
+
+// Runs `script` with `/bin/sh -c`, the command as its "$@".
+std::vector<std::string> shell_command(const char* script, const std::vector<std::string>& command);
+
+// Starts argv[0] (searched for in PATH) with fds[0..2] as its standard streams (kClosed: closed),
 // `extra_env` added to the environment and SIGPIPE at its default action.
 pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
     const std::vector<std::string>& extra_env = {});

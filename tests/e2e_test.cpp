@@ -14,8 +14,8 @@
 
 namespace {
 
-const std::string vormel = VORMEL_PATH;
-const std::string vormel_scripted = VORMEL_SCRIPTED_PATH;
+const std::vector<std::string> vormel = program_command(VORMEL_PATH);
+const std::vector<std::string> vormel_scripted = program_command(VORMEL_SCRIPTED_PATH);
 
 // The seed a run used follows from its pid, so its whole output is known.
 std::string expected_for(const Finished& run, std::string_view input)
@@ -54,7 +54,7 @@ TEST(Vormel, TagsEveryLineExactly)
         { "arguments", "x\ny\n", { "--help", "-n", "5", "file" } },
     };
     for (const Case& c : cases) {
-        std::vector<std::string> argv { vormel };
+        std::vector<std::string> argv = vormel;
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         Finished r = run(argv, c.input);
         EXPECT_EQ(r.status, 0) << c.name;
@@ -69,7 +69,7 @@ TEST(Vormel, CopiesAllBytesOfALargeMixedInput)
     Rand15 bytes { 3 };
     for (int i = 0; i < 3'000'000; ++i)
         input += static_cast<char>(bytes.draw() % 64 == 0 ? '\n' : bytes.draw() % 256);
-    Finished r = run({ vormel }, input);
+    Finished r = run(vormel, input);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out == expected_for(r, input));
 }
@@ -86,7 +86,7 @@ TEST(Vormel, ReportsAReadErrorAfterWritingWhatCameBefore)
     };
     for (const ReadCase& c : cases) {
         int out = memory_file();
-        Finished r = run_with({ vormel }, c.stdin_fd, out);
+        Finished r = run_with(vormel, c.stdin_fd, out);
         EXPECT_EQ(r.status, 1) << c.name;
         EXPECT_EQ(r.err, c.message) << c.name;
         EXPECT_EQ(contents(out), "") << c.name;
@@ -103,12 +103,11 @@ TEST(Vormel, ReportsAWriteErrorAndStops)
         int stdout_fd;
         const char* message;
     } const cases[] = {
-        { "endless lines into a full device",
-            { "/bin/sh", "-c", "yes | exec \"$0\" >/dev/full", vormel }, kClosed, kClosed,
-            "vormel: write error: No space left on device\n" },
-        { "one endless line into a full device", { vormel }, open_file("/dev/zero", O_RDONLY),
+        { "endless lines into a full device", shell_command("yes | exec \"$@\" >/dev/full", vormel),
+            kClosed, kClosed, "vormel: write error: No space left on device\n" },
+        { "one endless line into a full device", vormel, open_file("/dev/zero", O_RDONLY),
             open_file("/dev/full", O_WRONLY), "vormel: write error: No space left on device\n" },
-        { "standard output closed", { vormel }, memory_file("a\n"), kClosed,
+        { "standard output closed", vormel, memory_file("a\n"), kClosed,
             "vormel: write error: Bad file descriptor\n" },
     };
     for (const WriteCase& c : cases) {
@@ -123,7 +122,7 @@ TEST(Vormel, PassesEachLineOnBeforeWaitingForMore)
 {
     Pipe input;
     Pipe output;
-    pid_t pid = spawn({ vormel }, { input.read_end, output.write_end, 2 });
+    pid_t pid = spawn(vormel, { input.read_end, output.write_end, 2 });
     close(input.read_end);
     close(output.write_end);
     Rand15 expected_generator { static_cast<std::uint32_t>(pid % 1000) };
@@ -165,7 +164,7 @@ TEST(Vormel, FractionSourceSeedsOnFirstDrawOnlyAndGuardsItsRange)
             "2.000000: rand return out of range\n", true },
     };
     for (const ScriptCase& c : cases) {
-        Finished r = run({ vormel_scripted }, c.input, { "SCRIPTED_DRAWS=" + c.draws });
+        Finished r = run(vormel_scripted, c.input, { "SCRIPTED_DRAWS=" + c.draws });
         EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_EQ(r.out, c.out) << c.name;
         std::string seed_log = c.seeds ? "seed " + std::to_string(r.pid % 1000) + "\n" : "";

@@ -34,7 +34,7 @@ constexpr bool kSanitized = false;
 
 namespace {
 
-const std::string vormel = VORMEL_PATH;
+const std::vector<std::string> vormel = program_command(VORMEL_PATH);
 
 // Writing to a child that has gone must fail with EPIPE here, not kill the test.
 const bool sigpipe_ignored = [] {
@@ -100,15 +100,14 @@ TEST(Faults, AReaderThatGoesAwayEndsVormel)
         int status;
         const char* message;
     } const cases[] = {
-        { "SIGPIPE at its default action: silent", "yes | exec \"$0\"", 128 + SIGPIPE, "" },
-        { "SIGPIPE ignored: reported", "trap '' PIPE; yes 2>/dev/null | exec \"$0\"", 1,
+        { "SIGPIPE at its default action: silent", "yes | exec \"$@\"", 128 + SIGPIPE, "" },
+        { "SIGPIPE ignored: reported", "trap '' PIPE; yes 2>/dev/null | exec \"$@\"", 1,
             "vormel: write error: Broken pipe\n" },
     };
     for (const Case& c : cases) {
         Pipe output;
         int err = memory_file();
-        pid_t pid
-            = spawn({ "/bin/sh", "-c", c.script, vormel }, { kClosed, output.write_end, err });
+        pid_t pid = spawn(shell_command(c.script, vormel), { kClosed, output.write_end, err });
         close(output.write_end);
         char first_line[64];
         EXPECT_GT(read(output.read_end, first_line, sizeof first_line), 0) << c.name;
@@ -132,7 +131,7 @@ TEST(Faults, AReadErrorComesAfterEverythingReadBeforeIt)
 
     int out = memory_file();
     int err = memory_file();
-    pid_t pid = spawn({ vormel }, { ends[0], out, err });
+    pid_t pid = spawn(vormel, { ends[0], out, err });
     close(ends[0]);
     EXPECT_EQ(wait_for_exit(pid, 5), 1);
     EXPECT_EQ(contents(out), tagged_reference(sent, generator_of(pid)));
@@ -162,7 +161,7 @@ TEST(Faults, NonBlockingStreamsAreWaitedOn)
             set_nonblocking(in.read_end);
         if (c.output_nonblocking)
             set_nonblocking(out.write_end);
-        pid_t pid = spawn({ vormel }, { in.read_end, out.write_end, 2 });
+        pid_t pid = spawn(vormel, { in.read_end, out.write_end, 2 });
         close(in.read_end);
         close(out.write_end);
         // Input dribbles in, and nobody reads at first: both ends would block.
@@ -184,7 +183,7 @@ TEST(Faults, StopsAndContinuesLoseAndDoubleNothing)
     const std::string input = lines(16 << 20);
     Pipe in;
     Pipe out;
-    pid_t pid = spawn({ vormel }, { in.read_end, out.write_end, 2 });
+    pid_t pid = spawn(vormel, { in.read_end, out.write_end, 2 });
     close(in.read_end);
     close(out.write_end);
     std::thread writer = feed(in.write_end, input, 1 << 20, std::chrono::microseconds(0));
@@ -211,7 +210,7 @@ TEST(Faults, OneEndlessLinePassesInConstantMemory)
     const std::size_t kLength = std::size_t(256) << 20;
     Pipe in;
     Pipe out;
-    pid_t pid = spawn({ vormel }, { in.read_end, out.write_end, 2 });
+    pid_t pid = spawn(vormel, { in.read_end, out.write_end, 2 });
     close(in.read_end);
     close(out.write_end);
     std::thread writer
@@ -235,9 +234,11 @@ TEST(Faults, OneEndlessLinePassesInConstantMemory)
     EXPECT_EQ(total, kLength + 10);
     EXPECT_EQ(x_count, kLength);
     EXPECT_EQ(last, tagged_reference("x", generator_of(pid)).substr(1));
-    if (!kSanitized) {
-        EXPECT_LT(usage.ru_maxrss, 4 * 1024) << "peak resident set in KiB";
-    }
+    if (kEmulated)
+        GTEST_SKIP() << "peak memory not checked: under emulation it is the emulator's";
+    if (kSanitized)
+        GTEST_SKIP() << "peak memory not checked: AddressSanitizer's shadow memory dominates it";
+    EXPECT_LT(usage.ru_maxrss, 4 * 1024) << "peak resident set in KiB";
 }
 
 // `vormel < f >> f` would read its own output back for ever.
@@ -275,7 +276,7 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
         if (c.input_at_end)
             lseek(in, 0, SEEK_END);
         int out = open_file(c.output_path.c_str(), c.output_flags);
-        Finished r = run_with({ vormel }, in, out, 5);
+        Finished r = run_with(vormel, in, out, 5);
         close(in);
         close(out);
         EXPECT_EQ(r.status, c.status) << c.name;
