@@ -61,10 +61,11 @@ pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     for (int target = 0; target < 3; ++target) {
-        if (fds[target] == kClosed)
+        int fd = fds[static_cast<std::size_t>(target)];
+        if (fd == kClosed)
             posix_spawn_file_actions_addclose(&actions, target);
         else
-            posix_spawn_file_actions_adddup2(&actions, fds[target], target);
+            posix_spawn_file_actions_adddup2(&actions, fd, target);
     }
     // Tests ignore SIGPIPE for themselves; the child must not inherit that.
     posix_spawnattr_t attributes;
