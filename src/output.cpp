@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "fd_io.h"
 
 namespace {
@@ -12,9 +14,17 @@ constinit OutputBuffer standard_output_buffer(STDOUT_FILENO, storage);
 
 bool OutputBuffer::flush()
 {
+    wrote_ = wrote_ || !pending().empty();
     bool written = write_all(fd_, pending());
     discard();
     return written;
+}
+
+bool OutputBuffer::close()
+{
+    if (::close(fd_) == 0)
+        return true;
+    return errno == EBADF && !wrote_;
 }
 
 OutputBuffer& standard_output()

@@ -37,10 +37,17 @@ public:
     // what was pending is dropped either way.
     bool flush();
 
+    // Closes the descriptor, after the last flush. Some file systems (NFS,
+    // some FUSE ones) report a failed write only here. A descriptor that was
+    // never open, with nothing written to it, has lost nothing: that is no
+    // failure. Otherwise returns false with errno set.
+    bool close();
+
 private:
     int fd_;
     std::span<char> storage_;
     char* end_;
+    bool wrote_ = false;
 };
 
 inline constexpr std::size_t kStandardOutputSize = 256u << 10;

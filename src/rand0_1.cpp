@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "fd_io.h"
 #include "output.h"
 #include "rand15.h"
 
@@ -17,9 +18,15 @@ constexpr double kLargestDraw = 32767.0;
 // Kept out of line, so that the call made for every line stays small.
 [[noreturn, gnu::cold, gnu::noinline]] void out_of_range(double fraction)
 {
-    // Every line tagged so far goes out first: the diagnostic ends the output.
-    standard_output().flush();
-    std::printf("%f: rand return out of range\n", fraction);
+    // Formatted on the stack and written as the output's last line, after
+    // every line tagged so far; not through stdio, whose stream set-up would
+    // ask the kernel for more than the sandbox allows.
+    char diagnostic[64];
+    int length
+        = std::snprintf(diagnostic, sizeof diagnostic, "%f: rand return out of range\n", fraction);
+    OutputBuffer& out = standard_output();
+    if (out.flush() && length > 0 && static_cast<std::size_t>(length) < sizeof diagnostic)
+        write_all(STDOUT_FILENO, { diagnostic, static_cast<std::size_t>(length) });
     std::exit(EXIT_FAILURE);
 }
 

@@ -4,15 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "diagnostic.h"
 #include "fd_io.h"
 #include "line_tagger.h"
 #include "output.h"
 #include "rand0_1.h"
 #include "same_file.h"
+#include "sandbox.h"
 
 namespace {
 
@@ -24,20 +24,13 @@ static_assert(max_tagged_size(kInputSize) + kTailSize <= kStandardOutputSize);
 
 char input[kInputSize];
 
-int fail(const char* what, int err)
-{
-    std::fprintf(stderr, "vormel: %s: %s\n", what, std::strerror(err));
-    return EXIT_FAILURE;
-}
-
 } // namespace
 
 int main()
 {
-    if (input_is_output(STDIN_FILENO, STDOUT_FILENO)) {
-        std::fprintf(stderr, "vormel: input file is output file\n");
-        return EXIT_FAILURE;
-    }
+    if (input_is_output(STDIN_FILENO, STDOUT_FILENO))
+        return fail("input file is output file");
+    enter_sandbox();
 
     OutputBuffer& out = standard_output();
     LineTagger<rand0_1> tagger;
@@ -56,7 +49,7 @@ int main()
 
     // A read error ends the input as its end would, after what came before.
     tagger.finish(out);
-    if (!out.flush())
+    if (!out.flush() || !out.close())
         return fail("write error", errno);
     if (read_error != 0)
         return fail("read error", read_error);

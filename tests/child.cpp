@@ -48,6 +48,17 @@ std::vector<std::string> program_command(
     return argv;
 }
 
+std::vector<std::string> faulty_command(
+    const std::string& program, const std::vector<std::string>& settings)
+{
+    std::vector<std::string> env { std::string("LD_PRELOAD=") + IO_FAULTS_PATH };
+    // AddressSanitizer insists on coming first, ahead of any preload.
+    if (kSanitized)
+        env.emplace_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    env.insert(env.end(), settings.begin(), settings.end());
+    return program_command(program, env);
+}
+
 std::vector<std::string> shell_command(const char* script, const std::vector<std::string>& command)
 {
     std::vector<std::string> argv { "/bin/sh", "-c", script, "sh" };

@@ -18,10 +18,27 @@ inline constexpr int kClosed = -1;
 // the program's pid.
 inline constexpr bool kEmulated = sizeof(VORMEL_EMULATOR) > 1;
 
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 // The command that runs `program`, with `guest_env` (such as LD_PRELOAD) set
 // for the program alone, not for an emulator in front of it.
 std::vector<std::string> program_command(
     const std::string& program, const std::vector<std::string>& guest_env = {});
+
+// The command that runs `program` with the faults of io_faults.cpp put into
+// its I/O calls, as `settings` ("VORMEL_CHAOS_SEED=7", ...) ask.
+std::vector<std::string> faulty_command(
+    const std::string& program, const std::vector<std::string>& settings);
 
 // Runs `script` with `/bin/sh -c`, the command as its "$@".
 std::vector<std::string> shell_command(const char* script, const std::vector<std::string>& command);

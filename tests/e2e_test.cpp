@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -94,25 +95,33 @@ TEST(Vormel, ReportsAReadErrorAfterWritingWhatCameBefore)
     }
 }
 
-TEST(Vormel, ReportsAWriteErrorAndStops)
+TEST(Vormel, ReportsEveryWriteErrorEvenAtClose)
 {
+    const std::vector<std::string> failing_close
+        = faulty_command(VORMEL_PATH, { "VORMEL_CLOSE_ERROR=" + std::to_string(EIO) });
     struct WriteCase {
         const char* name;
         std::vector<std::string> argv;
         int stdin_fd;
         int stdout_fd;
+        int status;
         const char* message;
     } const cases[] = {
         { "endless lines into a full device", shell_command("yes | exec \"$@\" >/dev/full", vormel),
-            kClosed, kClosed, "vormel: write error: No space left on device\n" },
+            kClosed, kClosed, 1, "vormel: write error: No space left on device\n" },
         { "one endless line into a full device", vormel, open_file("/dev/zero", O_RDONLY),
-            open_file("/dev/full", O_WRONLY), "vormel: write error: No space left on device\n" },
-        { "standard output closed", vormel, memory_file("a\n"), kClosed,
+            open_file("/dev/full", O_WRONLY), 1, "vormel: write error: No space left on device\n" },
+        { "standard output closed", vormel, memory_file("a\n"), kClosed, 1,
             "vormel: write error: Bad file descriptor\n" },
+        { "standard output closed, nothing to write", vormel, memory_file(), kClosed, 0, "" },
+        { "close fails after the output", failing_close, memory_file("a\n"), memory_file(), 1,
+            "vormel: write error: Input/output error\n" },
+        { "close fails, nothing written", failing_close, memory_file(), memory_file(), 1,
+            "vormel: write error: Input/output error\n" },
     };
     for (const WriteCase& c : cases) {
         Finished r = run_with(c.argv, c.stdin_fd, c.stdout_fd, 2);
-        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_EQ(r.err, c.message) << c.name;
     }
 }

@@ -1,14 +1,22 @@
 #include "scripted_rand15.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "fd_io.h"
 #include "rand15.h"
 
+// This stands in for the generator inside the sandboxed program too, so it
+// allocates nothing and writes its log with write(): the filter would end a
+// process that asked the kernel for memory or for stdio's set-up.
 namespace {
 
-std::vector<int> script;
+std::array<int, 64> script;
+std::size_t script_size;
 std::size_t position;
 int seeds;
 unsigned seed_value;
@@ -17,8 +25,9 @@ int unseeded_draws;
 void load_script_from_environment()
 {
     const char* text = std::getenv("SCRIPTED_DRAWS");
-    for (char* end = nullptr; text != nullptr && *text != '\0'; text = end + (*end == ',')) {
-        script.push_back(static_cast<int>(std::strtol(text, &end, 10)));
+    for (char* end = nullptr; text != nullptr && *text != '\0' && script_size < script.size();
+         text = end + (*end == ',')) {
+        script[script_size++] = static_cast<int>(std::strtol(text, &end, 10));
         if (end == text)
             break;
     }
@@ -28,7 +37,8 @@ void load_script_from_environment()
 
 void set_script(std::vector<int> draws)
 {
-    script = std::move(draws);
+    script_size = std::min(draws.size(), script.size());
+    std::copy_n(draws.begin(), script_size, script.begin());
     position = 0;
 }
 
@@ -51,18 +61,20 @@ void rand15_seed(unsigned seed)
 {
     ++seeds;
     seed_value = seed;
-    std::fprintf(stderr, "seed %u\n", seed);
+    char log[32];
+    int length = std::snprintf(log, sizeof log, "seed %u\n", seed);
+    write_all(STDERR_FILENO, { log, static_cast<std::size_t>(length) });
 }
 
 int rand15_draw()
 {
     if (seeds == 0)
         ++unseeded_draws;
-    if (script.empty())
+    if (script_size == 0)
         load_script_from_environment();
-    if (script.empty())
+    if (script_size == 0)
         return 0;
     int draw = script[position];
-    position = (position + 1) % script.size();
+    position = (position + 1) % script_size;
     return draw;
 }

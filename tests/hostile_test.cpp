@@ -1,0 +1,101 @@
+// vormel where the system works against it: I/O calls that fail and come up
+// short at random, and calls it should never make.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "child.h"
+#include "reference.h"
+
+namespace {
+
+std::string straddling_lines()
+{
+    // Around the 16 KiB blocks that vormel reads, and their multiples.
+    std::string text;
+    for (std::size_t length : { 16383, 1, 16384, 0, 16385, 7, 32767, 3 })
+        text += std::string(length, 'a' + static_cast<char>(length % 26)) + '\n';
+    return text;
+}
+
+TEST(Hostile, EveryChaoticRunGivesExactOutput)
+{
+    const std::string inputs[] = {
+        "",
+        std::string(5000, '\n'),
+        std::string(200000, 'x'),
+        std::string("a\0b\r\n\0\r\n\r\r\0", 12) + "tail\r",
+        straddling_lines(),
+    };
+    int mismatches = 0;
+    for (int seed = 1; seed <= 60; ++seed) {
+        for (const std::string& input : inputs) {
+            Finished r
+                = run(faulty_command(VORMEL_PATH, { "VORMEL_CHAOS_SEED=" + std::to_string(seed) }),
+                    input);
+            Rand15 generator { static_cast<std::uint32_t>(r.pid % 1000) };
+            bool exact
+                = r.status == 0 && r.err.empty() && r.out == tagged_reference(input, generator);
+            mismatches += !exact;
+            EXPECT_TRUE(exact) << "seed " << seed << ", " << input.size()
+                               << " bytes of input: status " << r.status << ", " << r.err;
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << 60 * std::size(inputs) << " runs";
+}
+
+// Why the sandbox tests cannot mean anything here, or nullptr if they can.
+const char* sandbox_untestable()
+{
+    if (!VORMEL_SANDBOXED)
+        return "built without the sandbox (VORMEL_SANDBOX off)";
+    if (kEmulated)
+        return "qemu-user refuses seccomp filters, so vormel runs unconfined under it";
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Seccomp:", 0) == 0)
+            return nullptr;
+    return "this kernel has no seccomp";
+}
+
+TEST(Hostile, TheFilterIsOnWhileTagging)
+{
+    if (const char* reason = sandbox_untestable())
+        GTEST_SKIP() << reason;
+    Pipe in;
+    Pipe out;
+    pid_t pid = spawn(program_command(VORMEL_PATH), { in.read_end, out.write_end, 2 });
+    close(in.read_end);
+    close(out.write_end);
+    // A tagged line back means the loop runs, so set-up is over.
+    ASSERT_EQ(write(in.write_end, "x\n", 2), 2);
+    char line[16];
+    ASSERT_GT(read(out.read_end, line, sizeof line), 0);
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string mode;
+    for (std::string entry; std::getline(status, entry);)
+        if (entry.rfind("Seccomp:", 0) == 0)
+            mode = entry;
+    close(in.write_end);
+    close(out.read_end);
+    EXPECT_EQ(wait_for_exit(pid, 5), 0);
+    EXPECT_EQ(mode, "Seccomp:\t2");
+}
+
+TEST(Hostile, ACallOutsideTheListIsStopped)
+{
+    if (const char* reason = sandbox_untestable())
+        GTEST_SKIP() << reason;
+    Finished r = run(faulty_command(VORMEL_PATH, { "VORMEL_FORBIDDEN_OPEN=/dev/null" }), "x\n");
+    EXPECT_EQ(r.status, 128 + SIGSYS);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+}
+
+} // namespace
