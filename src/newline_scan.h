@@ -86,8 +86,8 @@ private:
     {
         constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fu;
         constexpr std::uint64_t kNewlines = 0x0a0a0a0a0a0a0a0au;
-        // Moves bit 8i to bit 56 + i; no two partial products share a bit.
-        constexpr std::uint64_t kGather = 0x0102040810204080u;
+        // Moves bit 8i + 7 to bit 56 + i; no two partial products share a bit.
+        constexpr std::uint64_t kGather = 0x0102040810204080u >> 7;
         std::uint64_t bytes;
         std::memcpy(&bytes, word, sizeof bytes);
         if constexpr (std::endian::native == std::endian::big)
@@ -95,8 +95,7 @@ private:
         std::uint64_t x = bytes ^ kNewlines;
         // A byte's top bit ends up clear here exactly when the byte is zero.
         std::uint64_t nonzero = ((x & kLow7) + kLow7) | x;
-        std::uint64_t zero_bits = (~nonzero & ~kLow7) >> 7;
-        return (zero_bits * kGather) >> 56;
+        return ((~nonzero & ~kLow7) * kGather) >> 56;
     }
 
     static std::uint64_t scalar_mask(const char* chunk, const char* end)
