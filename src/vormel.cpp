@@ -30,6 +30,8 @@ int main()
 {
     if (input_is_output(STDIN_FILENO, STDOUT_FILENO))
         return fail("input file is output file");
+    // Set-up is over: from here on the bytes of strangers meet a process
+    // that can only read, write, wait and exit.
     enter_sandbox();
 
     OutputBuffer& out = standard_output();
