@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ std::string straddling_lines()
 {
     // Around the 16 KiB blocks that vormel reads, and their multiples.
     std::string text;
-    for (std::size_t length : { 16383, 1, 16384, 0, 16385, 7, 32767, 3 })
+    for (std::size_t length : std::array<std::size_t, 8> { 16383, 1, 16384, 0, 16385, 7, 32767, 3 })
         text += std::string(length, 'a' + static_cast<char>(length % 26)) + '\n';
     return text;
 }
