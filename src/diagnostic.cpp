@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,12 +17,9 @@ int write_message(const char* what, const char* reason)
     int length = reason == nullptr
         ? std::snprintf(message, sizeof message, "vormel: %s\n", what)
         : std::snprintf(message, sizeof message, "vormel: %s: %s\n", what, reason);
-    if (length > 0) {
-        auto size = static_cast<std::size_t>(length) < sizeof message
-            ? static_cast<std::size_t>(length)
-            : sizeof message - 1;
-        write_all(STDERR_FILENO, { message, size });
-    }
+    if (length > 0)
+        write_all(STDERR_FILENO,
+            { message, std::min(static_cast<std::size_t>(length), sizeof message - 1) });
     return EXIT_FAILURE;
 }
 

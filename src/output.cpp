@@ -14,7 +14,7 @@ constinit OutputBuffer standard_output_buffer(STDOUT_FILENO, storage);
 
 bool OutputBuffer::flush()
 {
-    wrote_ = wrote_ || !pending().empty();
+    wrote_ |= !pending().empty();
     bool written = write_all(fd_, pending());
     discard();
     return written;

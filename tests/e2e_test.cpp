@@ -21,7 +21,7 @@ const std::vector<std::string> vormel_scripted = program_command(VORMEL_SCRIPTED
 // The seed a run used follows from its pid, so its whole output is known.
 std::string expected_for(const Finished& run, std::string_view input)
 {
-    return tagged_reference(input, Rand15 { static_cast<std::uint32_t>(run.pid % 1000) });
+    return tagged_reference(input, generator_of(run.pid));
 }
 
 std::string line_of(std::size_t length)
@@ -134,7 +134,7 @@ TEST(Vormel, PassesEachLineOnBeforeWaitingForMore)
     pid_t pid = spawn(vormel, { input.read_end, output.write_end, 2 });
     close(input.read_end);
     close(output.write_end);
-    Rand15 expected_generator { static_cast<std::uint32_t>(pid % 1000) };
+    Rand15 expected_generator = generator_of(pid);
 
     for (std::string line : { "first\n", "second\n" }) {
         ASSERT_EQ(

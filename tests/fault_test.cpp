@@ -75,11 +75,6 @@ std::string lines(std::size_t bytes)
     return text;
 }
 
-Rand15 generator_of(pid_t pid)
-{
-    return Rand15 { static_cast<std::uint32_t>(pid % 1000) };
-}
-
 TEST(Faults, AReaderThatGoesAwayEndsVormel)
 {
     struct Case {

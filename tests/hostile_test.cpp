@@ -40,15 +40,24 @@ TEST(Hostile, EveryChaoticRunGivesExactOutput)
             Finished r
                 = run(faulty_command(VORMEL_PATH, { "VORMEL_CHAOS_SEED=" + std::to_string(seed) }),
                     input);
-            Rand15 generator { static_cast<std::uint32_t>(r.pid % 1000) };
-            bool exact
-                = r.status == 0 && r.err.empty() && r.out == tagged_reference(input, generator);
+            bool exact = r.status == 0 && r.err.empty()
+                && r.out == tagged_reference(input, generator_of(r.pid));
             mismatches += !exact;
             EXPECT_TRUE(exact) << "seed " << seed << ", " << input.size()
                                << " bytes of input: status " << r.status << ", " << r.err;
         }
     }
     EXPECT_EQ(mismatches, 0) << "of " << 60 * std::size(inputs) << " runs";
+}
+
+// The "Seccomp:" line of a process's status, or "" on a kernel without it.
+std::string seccomp_mode(const std::string& process)
+{
+    std::ifstream status("/proc/" + process + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Seccomp:", 0) == 0)
+            return line;
+    return "";
 }
 
 // Why the sandbox tests cannot mean anything here, or nullptr if they can.
@@ -58,11 +67,9 @@ const char* sandbox_untestable()
         return "built without the sandbox (VORMEL_SANDBOX off)";
     if (kEmulated)
         return "qemu-user refuses seccomp filters, so vormel runs unconfined under it";
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("Seccomp:", 0) == 0)
-            return nullptr;
-    return "this kernel has no seccomp";
+    if (seccomp_mode("self").empty())
+        return "this kernel has no seccomp";
+    return nullptr;
 }
 
 TEST(Hostile, TheFilterIsOnWhileTagging)
@@ -78,11 +85,7 @@ TEST(Hostile, TheFilterIsOnWhileTagging)
     ASSERT_EQ(write(in.write_end, "x\n", 2), 2);
     char line[16];
     ASSERT_GT(read(out.read_end, line, sizeof line), 0);
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string mode;
-    for (std::string entry; std::getline(status, entry);)
-        if (entry.rfind("Seccomp:", 0) == 0)
-            mode = entry;
+    std::string mode = seccomp_mode(std::to_string(pid));
     close(in.write_end);
     close(out.read_end);
     EXPECT_EQ(wait_for_exit(pid, 5), 0);

@@ -1,10 +1,18 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "rand15.h"
+
+// The generator of a run of vormel, which seeds from its pid modulo 1000.
+inline Rand15 generator_of(pid_t pid)
+{
+    return Rand15 { static_cast<std::uint32_t>(pid % 1000) };
+}
 
 // What the output of a run must be, built the plain way: split at newlines,
 // one printf-formatted tag per line, drawn in order from the generator.
