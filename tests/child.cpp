@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -121,6 +122,16 @@ int wait_for_exit(pid_t pid, double seconds, rusage* usage)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+long status_field(pid_t pid, std::string_view field)
+{
+    std::ifstream status(
+        "/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field))
+            return std::strtol(line.c_str() + field.size(), nullptr, 10);
+    return -1;
 }
 
 int memory_file(std::string_view content)
