@@ -2,8 +2,9 @@
 
 // Confines the process to what the tagging loop needs from the kernel:
 // reading standard input, writing standard output and error, waiting on them,
-// asking for its pid, closing standard output and exiting. Any other system
-// call ends the process. Call it once set-up is done.
+// asking for its pid, closing standard output and exiting, and the C
+// library's own abort. Any other system call fails with ENOSYS and does
+// nothing. Call it once set-up is done.
 //
 // A second wall, not a condition for working: where the system cannot
 // confine the process (not Linux, an old kernel, an emulator, a container

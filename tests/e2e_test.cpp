@@ -118,6 +118,9 @@ TEST(Vormel, ReportsEveryWriteErrorEvenAtClose)
             "vormel: write error: Input/output error\n" },
         { "close fails, nothing written", failing_close, memory_file(), memory_file(), 1,
             "vormel: write error: Input/output error\n" },
+        { "close fails with a number that has no text",
+            faulty_command(VORMEL_PATH, { "VORMEL_CLOSE_ERROR=200" }), memory_file("a\n"),
+            memory_file(), 1, "vormel: write error: Unknown error 200\n" },
     };
     for (const WriteCase& c : cases) {
         Finished r = run_with(c.argv, c.stdin_fd, c.stdout_fd, 2);

@@ -6,12 +6,21 @@
 //                           from seed n; other calls pass untouched;
 //   VORMEL_CLOSE_ERROR=n    close() on fd 1 closes it and then fails with errno n;
 //   VORMEL_FORBIDDEN_OPEN=p the first read() tries to open p and says on
-//                           standard error if that succeeded.
+//                           standard error how that ended, unless it failed
+//                           with ENOSYS;
+//   VORMEL_NEWER_LIBC=1     before each write() on fd 1, makes calls that a
+//                           newer C library might make inside: getrandom, an
+//                           anonymous mmap, an openat of "/", a membarrier
+//                           query; their results are ignored;
+//   VORMEL_CHK_FAIL=1       the first write() on fd 1 fails a fortify check,
+//                           as an overflowing copy in the program would.
 //
 // The real calls are made with syscall(), which needs no lookup of the next
 // definition and is what the program's own call would have done.
 
 #include <fcntl.h>
+#include <linux/membarrier.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -30,6 +39,8 @@ long setting(const char* name)
 
 const long close_error = setting("VORMEL_CLOSE_ERROR");
 const char* forbidden_path = std::getenv("VORMEL_FORBIDDEN_OPEN");
+const bool newer_libc = setting("VORMEL_NEWER_LIBC") != 0;
+const bool chk_fail = setting("VORMEL_CHK_FAIL") != 0;
 std::uint64_t chaos = static_cast<std::uint64_t>(setting("VORMEL_CHAOS_SEED"));
 
 // xorshift64: never 0 once started from a non-zero state.
@@ -62,16 +73,35 @@ bool survives(std::size_t& count)
     }
 }
 
+void say(const char* text)
+{
+    syscall(SYS_write, 2, text, std::strlen(text));
+}
+
 void try_forbidden_open()
 {
     const char* path = forbidden_path;
     forbidden_path = nullptr;
     int fd = open(path, O_RDONLY);
     if (fd >= 0) {
-        const char message[] = "forbidden open succeeded\n";
-        syscall(SYS_write, 2, message, sizeof message - 1);
+        say("forbidden open succeeded\n");
         syscall(SYS_close, fd);
+    } else if (errno != ENOSYS) {
+        say("forbidden open failed, but not with ENOSYS\n");
     }
+}
+
+void call_as_a_newer_libc()
+{
+    char random[8];
+    syscall(SYS_getrandom, random, sizeof random, 0);
+    void* page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page != MAP_FAILED)
+        munmap(page, 4096);
+    long fd = syscall(SYS_openat, AT_FDCWD, "/", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0)
+        syscall(SYS_close, fd);
+    syscall(SYS_membarrier, MEMBARRIER_CMD_QUERY, 0);
 }
 
 } // namespace
@@ -85,8 +115,14 @@ extern "C" ssize_t read(int fd, void* buffer, std::size_t count)
     return syscall(SYS_read, fd, buffer, count);
 }
 
+extern "C" [[noreturn]] void __chk_fail();
+
 extern "C" ssize_t write(int fd, const void* buffer, std::size_t count)
 {
+    if (fd == 1 && newer_libc)
+        call_as_a_newer_libc();
+    if (fd == 1 && chk_fail)
+        __chk_fail();
     if (fd == 1 && !survives(count))
         return -1;
     return syscall(SYS_write, fd, buffer, count);
