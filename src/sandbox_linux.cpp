@@ -42,7 +42,7 @@ constexpr std::uint32_t kNumber = offsetof(seccomp_data, nr);
 
 // The low 32 bits of a 64-bit argument: the kernel takes C int arguments
 // (descriptors, signals) from them.
-constexpr std::uint32_t argument(int index)
+constexpr std::uint32_t argument(std::uint32_t index)
 {
     return static_cast<std::uint32_t>(offsetof(seccomp_data, args) + 8 * index)
         + (std::endian::native == std::endian::big ? 4 : 0);
@@ -74,7 +74,7 @@ struct Filter {
 
     // Allows `call` when its argument `index` is `value`; leaves the call's
     // number loaded for what follows either way.
-    constexpr void allow_when(int call, int index, int value)
+    constexpr void allow_when(int call, std::uint32_t index, int value)
     {
         unless_equal(static_cast<std::uint32_t>(call), 4);
         load(argument(index));
@@ -86,7 +86,7 @@ struct Filter {
     constexpr void allow_on(int call, int fd) { allow_when(call, 0, fd); }
 
     // Allows `call` when its arguments 0 and `index` are `first` and `value`.
-    constexpr void allow_when(int call, int first, int index, int value)
+    constexpr void allow_when(int call, int first, std::uint32_t index, int value)
     {
         unless_equal(static_cast<std::uint32_t>(call), 6);
         load(argument(0));
