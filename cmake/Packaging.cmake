@@ -39,6 +39,13 @@ install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
+# Two builds of the same commit give the same .deb: every time stamp in it
+# is the commit's (see SourceDateEpoch.cmake), and directories are 0755
+# whatever the umask.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/SourceDateEpoch.cmake)
+set(CPACK_VORMEL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_NAME vormel)
 set(CPACK_PACKAGE_VENDOR "The vormel authors")
 set(CPACK_PACKAGE_CONTACT "${maintainer}")
