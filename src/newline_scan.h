@@ -36,22 +36,26 @@ public:
 private:
     static constexpr std::ptrdiff_t kChunk = 64;
 
-    // Moves on to the next chunk that holds a newline.
+    // Moves on to the next chunk that holds a newline. Compares the bytes
+    // left with a chunk's size before stepping: a pointer beyond the end of
+    // the block would be undefined behaviour even if never read.
     bool advance()
     {
-        chunk_ += kChunk;
-        if (chunk_ >= end_)
+        if (end_ - chunk_ <= kChunk)
             return false;
+        chunk_ += kChunk;
         newlines_ = newline_mask(chunk_, end_);
         if (newlines_ != 0)
             return true;
         // Two chunks without a newline: a long line, over which memchr is faster.
+        if (end_ - chunk_ <= kChunk)
+            return false;
         const char* from = chunk_ + kChunk;
-        if (from >= end_)
-            return false;
         const void* found = std::memchr(from, '\n', static_cast<std::size_t>(end_ - from));
-        if (found == nullptr)
+        if (found == nullptr) {
+            chunk_ = end_;
             return false;
+        }
         chunk_ = static_cast<const char*>(found);
         newlines_ = newline_mask(chunk_, end_);
         return true;

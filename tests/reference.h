@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "float_precision.h"
 #include "rand15.h"
 
 // The generator of a run of vormel, which seeds from its pid modulo 1000.
@@ -18,6 +19,7 @@ inline Rand15 generator_of(pid_t pid)
 // one printf-formatted tag per line, drawn in order from the generator.
 inline std::string tagged_reference(std::string_view input, Rand15 generator)
 {
+    set_double_precision(); // else x87 units round these twice
     std::string out;
     while (!input.empty()) {
         std::size_t newline = input.find('\n');

@@ -1,0 +1,4 @@
+# 64-bit POWER, little-endian (Debian's ppc64el), tested under qemu-ppc64le.
+set(cross_cpu ppc64le)
+set(cross_triplet powerpc64le-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)
