@@ -9,6 +9,7 @@
 
 #include "sandbox.h"
 
+#include <asm/unistd.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -25,15 +26,23 @@
 
 namespace {
 
-// The filter sees the calling convention of the architecture it was built
-// for; a call made through another (x32, a 32-bit compat entry) has other
-// numbers, so it is refused whole.
-#if defined(__x86_64__)
+// The filter is written for one calling convention: the one this program is
+// compiled for, read from the compiler's own macros. A call made through
+// another (x32 or a 32-bit compat entry on a 64-bit kernel) has other
+// numbers, so it is refused whole. The build turns the sandbox on only where
+// this compiles, and each CPU here has passed the suite under a real kernel.
+#if defined(__x86_64__) && !defined(__ILP32__)
 constexpr std::uint32_t kArchitecture = AUDIT_ARCH_X86_64;
-#elif defined(__aarch64__)
+#elif defined(__aarch64__) && !defined(__ILP32__)
 constexpr std::uint32_t kArchitecture = AUDIT_ARCH_AARCH64;
 #elif defined(__s390x__)
 constexpr std::uint32_t kArchitecture = AUDIT_ARCH_S390X;
+#elif defined(__i386__)
+constexpr std::uint32_t kArchitecture = AUDIT_ARCH_I386;
+#elif defined(__arm__) && defined(__ARM_EABI__) && !defined(__ARMEB__)
+constexpr std::uint32_t kArchitecture = AUDIT_ARCH_ARM;
+#elif defined(__powerpc64__) && defined(__LITTLE_ENDIAN__)
+constexpr std::uint32_t kArchitecture = AUDIT_ARCH_PPC64LE;
 #else
 #error "no seccomp filter for this architecture: configure with -DVORMEL_SANDBOX=OFF"
 #endif
@@ -116,11 +125,15 @@ constexpr Filter make_filter(int self)
     filter.allow_on(SYS_read, 0);
     filter.allow_on(SYS_write, 1);
     filter.allow_on(SYS_write, 2);
-    // Descriptors left non-blocking are waited on; aarch64 has only ppoll.
+    // Descriptors left non-blocking are waited on; aarch64 has only ppoll,
+    // and 32-bit CPUs with 64-bit time call its time64 form.
 #if defined(SYS_poll)
     filter.allow(SYS_poll);
 #endif
     filter.allow(SYS_ppoll);
+#if defined(SYS_ppoll_time64)
+    filter.allow(SYS_ppoll_time64);
+#endif
     // The first line's seed.
     filter.allow(SYS_getpid);
     // Standard output is closed at the end, to catch a write error that some
@@ -131,6 +144,9 @@ constexpr Filter make_filter(int self)
     // The kernel's own: the return from a signal, and the resumption of a
     // poll that a stop signal interrupted.
     filter.allow(SYS_rt_sigreturn);
+#if defined(SYS_sigreturn)
+    filter.allow(SYS_sigreturn);
+#endif
     filter.allow(SYS_restart_syscall);
     // What the C library does when it finds a fault itself (a fortify or
     // stack-protector check, an assert): its message on standard error, then
