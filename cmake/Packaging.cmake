@@ -40,8 +40,9 @@ install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
 
 set(CPACK_GENERATOR DEB)
 # Two builds of the same commit give the same .deb: every time stamp in it
-# is the commit's (see SourceDateEpoch.cmake), and directories are 0755
-# whatever the umask.
+# is the commit's (see SourceDateEpoch.cmake), and the directories it
+# installs are 0755. The modes of the archive's own members still follow
+# the umask, which CMake cannot set: build it under 022.
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/SourceDateEpoch.cmake)
 set(CPACK_VORMEL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -65,6 +65,10 @@ def sample(out, work, text, block):
     got = out.split(b"\n")[:-1]
     wanted = int(re.search(r"head -n (\d+)", block)[1])
     assert len(got) == len(set(got)) == wanted and set(got) <= set(text), got
+    place = {line: i for i, line in enumerate(text)}
+    places = [place[line] for line in got]
+    rising = sum(a < b for a, b in zip(places, places[1:])) / (len(places) - 1)
+    assert 0.25 <= rising <= 0.75 and max(places) > len(text) // 2, "not drawn at random"
 
 
 def one_in_ten(out, work, text, block):
@@ -96,6 +100,14 @@ def setup_big(work, block):
     size = int(re.search(r"--block (\d+)M", block)[1]) << 20
     text = lines(size // 100 * 5 // 4, pad=90)
     write(work / "big.log", text)
+    # The first block, the one that begins with the empty first line, is
+    # held back until the others are done, so that only --keep-order puts
+    # its lines first.
+    wrapper = work / "bin" / "vormel"
+    wrapper.parent.mkdir()
+    wrapper.write_text('#!/bin/sh\nPATH=${PATH#*:}\nblock=$(mktemp block.XXXXXX)\ncat >"$block"\n'
+                       '[ -n "$(head -n 1 "$block")" ] || sleep 1\nexec vormel <"$block"\n')
+    wrapper.chmod(0o755)
     return text
 
 
@@ -141,9 +153,10 @@ def main():
     if reason := missing(tool):
         print(f"skipped: {reason}")
         return
-    env = dict(os.environ, PATH=vormel_dir + os.pathsep + os.environ["PATH"])
     with tempfile.TemporaryDirectory() as directory:
         work = Path(directory)
+        path = [str(work / "bin"), vormel_dir, os.environ["PATH"]]
+        env = dict(os.environ, PATH=os.pathsep.join(path))
         given = setup(work, block)
         run = subprocess.run(["sh", "-c", block], cwd=work, env=env, stdout=subprocess.PIPE)
         assert run.returncode == 0, f"exit status {run.returncode}"
