@@ -150,9 +150,11 @@ constexpr Filter make_filter(int self)
     filter.allow(SYS_restart_syscall);
     // What the C library does when it finds a fault itself (a fortify or
     // stack-protector check, an assert): its message on standard error, then
-    // SIGABRT to this process, with signals blocked around the sending.
+    // SIGABRT to this process, unblocked and, if a parent left it ignored,
+    // set back to its default action.
     filter.allow_on(SYS_writev, 2);
     filter.allow(SYS_rt_sigprocmask);
+    filter.allow_when(SYS_rt_sigaction, 0, SIGABRT);
     filter.allow(SYS_gettid);
     filter.allow_when(SYS_tgkill, self, 2, SIGABRT);
     filter.ret(kRefuse);
