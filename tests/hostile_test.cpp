@@ -65,7 +65,7 @@ const char* sandbox_untestable()
 {
     if (!VORMEL_SANDBOXED)
         return "built without the sandbox (VORMEL_SANDBOX off)";
-    if (kEmulated)
+    if (emulated())
         return "qemu-user refuses seccomp filters, so vormel runs unconfined under it";
     if (seccomp_mode("self").empty())
         return "this kernel has no seccomp";
