@@ -28,16 +28,29 @@ std::vector<char*> pointers_to(std::vector<std::string>& strings)
     return pointers;
 }
 
+// The words of the emulator command, none when the programs run natively.
+std::vector<std::string> emulator_command()
+{
+    const char* variable = std::getenv("VORMEL_EMULATOR");
+    std::istringstream emulator(variable != nullptr ? variable : "");
+    std::vector<std::string> words;
+    for (std::string word; emulator >> word;)
+        words.push_back(word);
+    return words;
+}
+
 } // namespace
+
+bool emulated()
+{
+    return !emulator_command().empty();
+}
 
 std::vector<std::string> program_command(
     const std::string& program, const std::vector<std::string>& guest_env)
 {
-    std::vector<std::string> argv;
-    std::istringstream emulator(VORMEL_EMULATOR);
-    for (std::string word; emulator >> word;)
-        argv.push_back(word);
-    if (kEmulated) {
+    std::vector<std::string> argv = emulator_command();
+    if (!argv.empty()) {
         for (const std::string& variable : guest_env)
             argv.insert(argv.end(), { "-E", variable });
     } else if (!guest_env.empty()) {

@@ -13,10 +13,11 @@
 inline constexpr int kClosed = -1;
 
 // In a cross build the programs under test are foreign binaries, started
-// through the build's emulator (VORMEL_EMULATOR, empty in a native build). A
-// user-mode emulator runs the guest in its own process, so the child's pid is
-// the program's pid.
-inline constexpr bool kEmulated = sizeof(VORMEL_EMULATOR) > 1;
+// through the emulator that CTest names in the environment (VORMEL_EMULATOR).
+// Unset or empty, they run natively: in a native build, or in a virtual
+// machine of their own CPU. A user-mode emulator runs the guest in its own
+// process, so the child's pid is the program's pid.
+bool emulated();
 
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool kSanitized = true;

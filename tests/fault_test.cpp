@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -243,7 +244,7 @@ TEST(Faults, OneEndlessLinePassesInConstantMemory)
     EXPECT_EQ(total, kLength + 10);
     EXPECT_EQ(x_count, kLength);
     EXPECT_EQ(last, tagged_reference("x", generator_of(pid)).substr(1));
-    if (kEmulated)
+    if (emulated())
         GTEST_SKIP() << "peak memory not checked: under emulation it is the emulator's";
     if (kSanitized)
         GTEST_SKIP() << "peak memory not checked: AddressSanitizer's shadow memory dominates it";

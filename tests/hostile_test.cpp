@@ -55,7 +55,7 @@ const char* sandbox_untestable()
 {
     if (!VORMEL_SANDBOXED)
         return "built without the sandbox (VORMEL_SANDBOX off)";
-    if (kEmulated)
+    if (emulated())
         return "qemu-user refuses seccomp filters, so vormel runs unconfined under it";
     if (status_field(0, "Seccomp:") < 0)
         return "this kernel has no seccomp";

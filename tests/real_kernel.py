@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end suites of a cross build natively, under Debian's own
+kernel for the target CPU booted in qemu-system: qemu-user refuses seccomp
+filters, so only here does the sandbox meet a real kernel.
+
+The initramfs holds busybox, the programs and the test binary at the paths the
+test binary has compiled in, and the libraries they need from the cross
+sysroot. Its /init runs the tests and reports on the serial console. Exits 77,
+which CTest takes as skipped, when the emulator or a package cannot be had."""
+
+import argparse
+import gzip
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+SKIPPED = 77
+SUITES = "Vormel.*:Faults.*:Hostile.*"
+END = "vormel-vm: end, status "
+
+# One row per target, by GNU triple: Debian architecture, the emulator and its
+# machine, the kernel's console, and the kernel metapackage. On arm64 QEMU's
+# own pointer-authentication hash stands in for the architected one, which
+# is slow to emulate: the run takes a third of the time.
+MACHINES = {
+    "aarch64-linux-gnu": ("arm64", ["qemu-system-aarch64", "-M", "virt", "-cpu", "max,pauth-impdef=on"],
+                          "ttyAMA0", "linux-image-arm64"),
+    "s390x-linux-gnu": ("s390x", ["qemu-system-s390x", "-M", "s390-ccw-virtio"],
+                        "ttysclp0", "linux-image-s390x"),
+    "arm-linux-gnueabihf": ("armhf", ["qemu-system-arm", "-M", "virt"], "ttyAMA0", "linux-image-armmp"),
+}
+
+INIT = """#!/bin/busybox sh
+/bin/busybox --install -s
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+exec </dev/console >/dev/console 2>&1
+echo "vormel-vm: up after $(cut -d' ' -f1 /proc/uptime) s, Linux $(uname -r) on $(uname -m)"
+cd /tmp
+export GTEST_COLOR=no
+# One process per test, as CTest runs them: none sees what another left
+# behind, and a crash loses only its own result.
+tests=$({test} --gtest_list_tests --gtest_filter='{suites}' | awk '/^[^ ]/ {{ suite = $1 }} /^ / {{ print suite $1 }}')
+echo "vormel-vm: $(echo $tests | wc -w) tests"
+status=0
+for name in $tests; do
+    {test} --gtest_filter="$name" || status=1
+done
+echo "{end}$status after $(cut -d' ' -f1 /proc/uptime) s"
+poweroff -f
+"""
+
+
+def skip(reason):
+    print(f"skipped: {reason}")
+    sys.exit(SKIPPED)
+
+
+def candidates(*packages):
+    """The fields of the candidate version of each package that apt knows, by
+    "name:architecture" (one call: apt-cache reads all its lists each time)."""
+    shown = subprocess.run(["apt-cache", "show", "--no-all-versions", *packages],
+                           capture_output=True, text=True).stdout
+    found = {}
+    for stanza in shown.split("\n\n"):
+        fields = dict(re.findall(r"^([\w-]+): (.*)$", stanza, re.M))
+        if "Package" in fields:
+            found[f"{fields['Package']}:{fields['Architecture']}"] = fields
+    return found
+
+
+def unpacked(package, version, member, cache):
+    """`member` (a glob) of `package` at `version`, fetched once."""
+    target = cache / re.sub(r"[^\w.+-]", "_", f"{package}={version}") / Path(member).name.rstrip("*-")
+    if target.exists():
+        return target
+    with tempfile.TemporaryDirectory() as work:
+        got = subprocess.run(["apt-get", "download", f"{package}={version}"],
+                             cwd=work, capture_output=True, text=True)
+        if got.returncode != 0:
+            skip(f"apt-get download {package} failed: {got.stderr.strip()[-200:]}")
+        subprocess.run(["dpkg-deb", "-x", *Path(work).glob("*.deb"), f"{work}/root"], check=True)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        partial = target.with_suffix(".part")
+        shutil.copy(sorted(Path(work, "root").glob(member))[-1], partial)
+        partial.rename(target)
+    return target
+
+
+def libraries(readelf, elf, triple):
+    """The interpreter and the shared libraries that `elf` needs, found in the
+    cross sysroot: {path in the guest: path here}."""
+    search = [Path(f"/usr/{triple}/lib"), Path(f"/usr/lib/{triple}"), Path(f"/lib/{triple}")]
+    found, queue = {}, [Path(elf)]
+    while queue:
+        headers = subprocess.run([readelf, "-W", "-l", "-d", queue.pop()],
+                                 capture_output=True, text=True, check=True).stdout
+        for interpreter in re.findall(r"program interpreter: (\S+)\]", headers):
+            found[interpreter] = Path(f"/usr/{triple}") / Path(interpreter).relative_to("/")
+        for name in re.findall(r"\(NEEDED\).*\[(.+)\]", headers):
+            guest = f"/lib/{triple}/{name}"
+            if guest not in found:
+                here = next((d / name for d in search if (d / name).exists()), None)
+                if here is None:
+                    sys.exit(f"{name}, needed by the tests, is not in {', '.join(map(str, search))}")
+                found[guest] = here
+                queue.append(here)
+    return found
+
+
+def initramfs(args, triple, busybox, image):
+    with tempfile.TemporaryDirectory() as root:
+        files = {"/bin/busybox": busybox}
+        for elf in args.programs:
+            files[str(Path(elf).absolute())] = Path(elf)
+            files.update(libraries(args.readelf, elf, triple))
+        for guest, here in files.items():
+            Path(root + guest).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy(here, root + guest)
+        for directory in ["proc", "sys", "dev", "tmp", "sbin", "usr/bin", "usr/sbin"]:
+            Path(root, directory).mkdir(parents=True, exist_ok=True)
+        init = Path(root, "init")
+        init.write_text(INIT.format(test=Path(args.programs[0]).absolute(), suites=SUITES, end=END))
+        init.chmod(0o755)
+        names = subprocess.run(["find", ".", "-mindepth", "1", "-print0"], cwd=root,
+                               capture_output=True, check=True).stdout
+        archive = subprocess.run(["cpio", "--null", "-o", "-H", "newc", "-R", "0:0", "--quiet"],
+                                 cwd=root, input=names, capture_output=True, check=True).stdout
+        image.write_bytes(gzip.compress(archive, compresslevel=1))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--target", required=True, help="GNU triple, e.g. aarch64-linux-gnu")
+    parser.add_argument("--readelf", default="readelf")
+    parser.add_argument("--cache", type=Path, required=True, help="keeps kernel and busybox")
+    parser.add_argument("--memory", default="512M")
+    parser.add_argument("--timeout", type=float, default=600, help="seconds for boot and tests")
+    parser.add_argument("--sandboxed", action="store_true", help="no Hostile test may be skipped")
+    parser.add_argument("programs", nargs="+", help="the test binary first, then what it runs")
+    args = parser.parse_args()
+
+    if args.target not in MACHINES:
+        skip(f"no virtual machine recipe for {args.target}")
+    architecture, emulator, console, kernel_meta = MACHINES[args.target]
+    if not shutil.which(emulator[0]):
+        skip(f"no {emulator[0]} on PATH (Debian has it in qemu-system-arm, -misc or -ppc)")
+    kernel_meta, busybox_package = f"{kernel_meta}:{architecture}", f"busybox-static:{architecture}"
+    known = candidates(kernel_meta, busybox_package)
+    for package in (kernel_meta, busybox_package):
+        if package not in known:
+            skip(f"apt knows no {package} (apt-get update, dpkg --add-architecture {architecture})")
+    # The metapackage pins the kernel it stands for: "linux-image-6.1.0-57-arm64 (= 6.1.192-3)".
+    pinned = re.match(r"([\w.+-]+) \(= ([^)]+)\)", known[kernel_meta]["Depends"])
+    if not pinned:
+        sys.exit(f"{kernel_meta} depends on no one kernel: {known[kernel_meta]['Depends']}")
+    kernel_package = f"{pinned[1]}:{architecture}"
+    kernel = unpacked(kernel_package, pinned[2], "boot/vmlinuz-*", args.cache)
+    busybox = unpacked(busybox_package, known[busybox_package]["Version"], "bin/busybox", args.cache)
+
+    with tempfile.TemporaryDirectory() as work:
+        image = Path(work, "initrd.gz")
+        initramfs(args, args.target, busybox, image)
+        command = [*emulator, "-m", args.memory, "-nographic", "-no-reboot", "-net", "none",
+                   "-kernel", str(kernel), "-initrd", str(image),
+                   "-append", f"console={console} panic=-1 quiet"]
+        print(f"booting {kernel_package}: {' '.join(command)}", flush=True)
+        started = time.monotonic()
+        qemu = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT)
+        # A hung guest, and CTest's or a user's interrupt, end the emulator too.
+        timer = threading.Timer(args.timeout, qemu.kill)
+        timer.start()
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
+        output, booted = [], None
+        try:
+            for raw in qemu.stdout:
+                line = raw.decode(errors="replace").rstrip("\r\n")
+                print(line, flush=True)
+                output.append(line)
+                if booted is None and line.startswith("vormel-vm: up"):
+                    booted = time.monotonic() - started
+        finally:
+            timer.cancel()
+            qemu.kill()
+            qemu.wait()
+        elapsed = time.monotonic() - started
+
+    ends = [line[len(END):].split()[0] for line in output if line.startswith(END)]
+    if not ends:
+        sys.exit(f"no end marker after {elapsed:.0f} s (limit {args.timeout:.0f} s): the run did not finish")
+    listed = [int(n) for n in re.findall(r"^vormel-vm: (\d+) tests$", "\n".join(output), re.M)]
+    closed = sum(bool(re.match(r"\[==========\] 1 test from .* ran\.", line)) for line in output)
+    if not listed or listed[0] == 0 or closed != listed[0]:
+        sys.exit(f"{closed} tests ran to their end of {listed or 'none'} listed: the run is partial")
+    counts = {}
+    for verdict, suite in re.findall(r"^\[ *(OK|SKIPPED|FAILED) *\] (\w+)\.\w+ \(", "\n".join(output), re.M):
+        counts.setdefault(suite, {}).setdefault(verdict, 0)
+        counts[suite][verdict] += 1
+    print(f"real kernel, {args.target}: booted in {booted:.1f} s, tests took {elapsed - booted:.1f} s; "
+          + "; ".join(f"{suite}: {c.get('OK', 0)} passed, {c.get('SKIPPED', 0)} skipped, "
+                      f"{c.get('FAILED', 0)} failed" for suite, c in sorted(counts.items())))
+    if args.sandboxed and counts.get("Hostile", {}).get("SKIPPED", 0):
+        sys.exit("a sandbox test was skipped under a real kernel")
+    if ends[-1] != "0":
+        sys.exit(f"the tests exited with status {ends[-1]}")
+
+
+if __name__ == "__main__":
+    main()
