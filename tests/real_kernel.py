@@ -47,7 +47,9 @@ INIT = """#!/bin/busybox sh
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-mount -t tmpfs tmpfs /tmp
+# The initramfs itself is writable, and /tmp stays on it: the build tree may
+# lie under /tmp, and a file system mounted there would hide it.
+chmod 1777 /tmp
 exec </dev/console >/dev/console 2>&1
 echo "vormel-vm: up after $(cut -d' ' -f1 /proc/uptime) s, Linux $(uname -r) on $(uname -m)"
 cd /tmp
