@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -111,10 +110,8 @@ TEST(Hostile, CallsOutsideTheListFailAndKillNothing)
     const char* untestable = sandbox_untestable();
     const std::string input = straddling_lines();
     for (const Case& c : cases) {
-        if (c.needs_sandbox && untestable != nullptr) {
-            std::printf("skipped: %s: %s\n", c.name, untestable);
+        if (c.needs_sandbox && untestable != nullptr)
             continue;
-        }
         Finished r = run(shell_command(c.shell, faulty_command(VORMEL_PATH, { c.setting })), input);
         EXPECT_EQ(r.status, c.status) << c.name;
         if (c.status == 0) {
@@ -124,6 +121,9 @@ TEST(Hostile, CallsOutsideTheListFailAndKillNothing)
             EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
         }
     }
+    // Shown as skipped, so that a run that must test the filter sees it.
+    if (untestable != nullptr)
+        GTEST_SKIP() << "the open case: " << untestable;
 }
 
 } // namespace

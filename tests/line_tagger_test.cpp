@@ -59,6 +59,13 @@ TEST(LineTagger, OutputDoesNotDependOnHowInputIsSplit)
         long_line(509) + "\n" + long_line(510) + "\n" + long_line(511) + "\n",
         long_line(100000) + "\nshort\n" + long_line(70000),
         binary,
+        // A newline last in a block, around the 64-byte steps of the scan.
+        long_line(63) + "\n",
+        long_line(64) + "\n",
+        long_line(65) + "\n",
+        long_line(127) + "\n",
+        long_line(128) + "\n",
+        long_line(129) + "\n",
     };
     const std::size_t blocks[] = { 1, 2, 3, 9, 10, 11, 509, 4096, 1 << 20 };
     for (const std::string& input : inputs) {
