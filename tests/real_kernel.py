@@ -175,7 +175,8 @@ def main():
         sys.exit(f"{kernel_meta} depends on no one kernel: {known[kernel_meta]['Depends']}")
     kernel_package = f"{pinned[1]}:{architecture}"
     kernel = unpacked(kernel_package, pinned[2], kernel_file, args.cache)
-    busybox = unpacked(busybox_package, known[busybox_package]["Version"], "bin/busybox", args.cache)
+    # /bin/busybox up to Debian 12, /usr/bin/busybox from 13 on.
+    busybox = unpacked(busybox_package, known[busybox_package]["Version"], "**/bin/busybox", args.cache)
 
     with tempfile.TemporaryDirectory() as work:
         image = Path(work, "initrd.gz")
