@@ -75,35 +75,41 @@ def skip(reason):
     sys.exit(SKIPPED)
 
 
-def candidates(*packages):
-    """The fields of the candidate version of each package that apt knows, by
-    "name:architecture" (one call: apt-cache reads all its lists each time)."""
-    shown = subprocess.run(["apt-cache", "show", "--no-all-versions", *packages],
-                           capture_output=True, text=True).stdout
+def versions(*packages):
+    """The fields of every version of each package that apt knows, newest
+    first, by "name:architecture" (one call: apt-cache reads all its lists
+    each time)."""
+    shown = subprocess.run(["apt-cache", "show", *packages], capture_output=True, text=True).stdout
     found = {}
     for stanza in shown.split("\n\n"):
         fields = dict(re.findall(r"^([\w-]+): (.*)$", stanza, re.M))
         if "Package" in fields:
-            found[f"{fields['Package']}:{fields['Architecture']}"] = fields
+            found.setdefault(f"{fields['Package']}:{fields['Architecture']}", []).append(fields)
     return found
 
 
-def unpacked(package, version, member, cache):
-    """`member` (a glob) of `package` at `version`, fetched once."""
-    target = cache / re.sub(r"[^\w.+-]", "_", f"{package}={version}") / Path(member).name.rstrip("*-")
-    if target.exists():
-        return target
-    with tempfile.TemporaryDirectory() as work:
-        got = subprocess.run(["apt-get", "download", f"{package}={version}"],
-                             cwd=work, capture_output=True, text=True)
-        if got.returncode != 0:
-            skip(f"apt-get download {package} failed: {got.stderr.strip()[-200:]}")
-        subprocess.run(["dpkg-deb", "-x", *Path(work).glob("*.deb"), f"{work}/root"], check=True)
-        target.parent.mkdir(parents=True, exist_ok=True)
-        partial = target.with_suffix(".part")
-        shutil.copy(sorted(Path(work, "root").glob(member))[-1], partial)
-        partial.rename(target)
-    return target
+def fetched(choices, member, cache):
+    """`member` (a glob) of the first of `choices`, (package, version) pairs,
+    that can be downloaded, fetched once. A mirror may lag behind the lists
+    that name it, so an older version may be the one it has."""
+    failures = []
+    for package, version in choices:
+        target = cache / re.sub(r"[^\w.+-]", "_", f"{package}={version}") / Path(member).name.rstrip("*-")
+        if target.exists():
+            return target, package
+        with tempfile.TemporaryDirectory() as work:
+            got = subprocess.run(["apt-get", "download", f"{package}={version}"],
+                                 cwd=work, capture_output=True, text=True)
+            if got.returncode != 0:
+                failures.append(got.stderr.strip().splitlines()[-1][-160:])
+                continue
+            subprocess.run(["dpkg-deb", "-x", *Path(work).glob("*.deb"), f"{work}/root"], check=True)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            partial = target.with_suffix(".part")
+            shutil.copy(sorted(Path(work, "root").glob(member))[-1], partial)
+            partial.rename(target)
+        return target, package
+    skip(f"apt-get download failed for every version: {'; '.join(failures)}")
 
 
 def libraries(readelf, elf, triple):
@@ -165,18 +171,17 @@ def main():
     if not shutil.which(emulator[0]):
         skip(f"no {emulator[0]} on PATH (Debian has it in qemu-system-arm, -misc or -ppc)")
     kernel_meta, busybox_package = f"{kernel_meta}:{architecture}", f"busybox-static:{architecture}"
-    known = candidates(kernel_meta, busybox_package)
+    known = versions(kernel_meta, busybox_package)
     for package in (kernel_meta, busybox_package):
         if package not in known:
             skip(f"apt knows no {package} (apt-get update, dpkg --add-architecture {architecture})")
     # The metapackage pins the kernel it stands for: "linux-image-6.1.0-57-arm64 (= 6.1.192-3)".
-    pinned = re.match(r"([\w.+-]+) \(= ([^)]+)\)", known[kernel_meta]["Depends"])
-    if not pinned:
-        sys.exit(f"{kernel_meta} depends on no one kernel: {known[kernel_meta]['Depends']}")
-    kernel_package = f"{pinned[1]}:{architecture}"
-    kernel = unpacked(kernel_package, pinned[2], kernel_file, args.cache)
+    pinned = [re.match(r"([\w.+-]+) \(= ([^)]+)\)", fields["Depends"]) for fields in known[kernel_meta]]
+    kernels = [(f"{p[1]}:{architecture}", p[2]) for p in pinned if p]
+    kernel, kernel_package = fetched(kernels, kernel_file, args.cache)
     # /bin/busybox up to Debian 12, /usr/bin/busybox from 13 on.
-    busybox = unpacked(busybox_package, known[busybox_package]["Version"], "**/bin/busybox", args.cache)
+    busyboxes = [(busybox_package, fields["Version"]) for fields in known[busybox_package]]
+    busybox, _ = fetched(busyboxes, "**/bin/busybox", args.cache)
 
     with tempfile.TemporaryDirectory() as work:
         image = Path(work, "initrd.gz")
