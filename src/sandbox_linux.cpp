@@ -23,6 +23,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 namespace {
 
@@ -81,30 +82,31 @@ struct Filter {
         ret(SECCOMP_RET_ALLOW);
     }
 
-    // Allows `call` when its argument `index` is `value`; leaves the call's
+    struct Argument {
+        std::uint32_t index;
+        int value;
+    };
+
+    // Allows `call` when each of `arguments` has its value; leaves the call's
     // number loaded for what follows either way.
-    constexpr void allow_when(int call, std::uint32_t index, int value)
+    constexpr void allow_when(int call, std::initializer_list<Argument> arguments)
     {
-        unless_equal(static_cast<std::uint32_t>(call), 4);
-        load(argument(index));
-        unless_equal(static_cast<std::uint32_t>(value), 1);
+        // Each argument takes a load and a test, then come the allow and the
+        // reload of the number: a failed argument test lands on the reload,
+        // another call skips it, its number still loaded.
+        auto left = static_cast<std::uint8_t>(2 * arguments.size());
+        unless_equal(static_cast<std::uint32_t>(call), static_cast<std::uint8_t>(left + 2));
+        for (const Argument& condition : arguments) {
+            load(argument(condition.index));
+            left = static_cast<std::uint8_t>(left - 2);
+            unless_equal(
+                static_cast<std::uint32_t>(condition.value), static_cast<std::uint8_t>(left + 1));
+        }
         ret(SECCOMP_RET_ALLOW);
         load(kNumber);
     }
 
-    constexpr void allow_on(int call, int fd) { allow_when(call, 0, fd); }
-
-    // Allows `call` when its arguments 0 and `index` are `first` and `value`.
-    constexpr void allow_when(int call, int first, std::uint32_t index, int value)
-    {
-        unless_equal(static_cast<std::uint32_t>(call), 6);
-        load(argument(0));
-        unless_equal(static_cast<std::uint32_t>(first), 3);
-        load(argument(index));
-        unless_equal(static_cast<std::uint32_t>(value), 1);
-        ret(SECCOMP_RET_ALLOW);
-        load(kNumber);
-    }
+    constexpr void allow_on(int call, int fd) { allow_when(call, { { 0, fd } }); }
 };
 
 constexpr Filter make_filter(int self)
@@ -154,9 +156,9 @@ constexpr Filter make_filter(int self)
     // set back to its default action.
     filter.allow_on(SYS_writev, 2);
     filter.allow(SYS_rt_sigprocmask);
-    filter.allow_when(SYS_rt_sigaction, 0, SIGABRT);
+    filter.allow_when(SYS_rt_sigaction, { { 0, SIGABRT } });
     filter.allow(SYS_gettid);
-    filter.allow_when(SYS_tgkill, self, 2, SIGABRT);
+    filter.allow_when(SYS_tgkill, { { 0, self }, { 2, SIGABRT } });
     filter.ret(kRefuse);
     return filter;
 }
