@@ -32,8 +32,9 @@ int main()
     // Tags are printf's rounding of a double product, which the x87 unit of
     // 32-bit x86 computes only when told to.
     set_double_precision();
-    if (input_is_output(STDIN_FILENO, STDOUT_FILENO))
-        return fail("input file is output file");
+    StreamCheck streams = check_input_against_output(STDIN_FILENO, STDOUT_FILENO);
+    if (streams.refusal != nullptr)
+        return streams.error != 0 ? fail(streams.refusal, streams.error) : fail(streams.refusal);
     // Set-up is over: from here on the bytes of strangers meet a process
     // that can only read, write, wait and exit.
     enter_sandbox();

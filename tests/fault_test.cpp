@@ -3,7 +3,11 @@
 // lines, and an output file that is its own input.
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,8 +16,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -252,53 +259,144 @@ TEST(Faults, OneEndlessLinePassesInConstantMemory)
     EXPECT_LT(peak_kib, 4 * 1024) << "peak resident set in KiB";
 }
 
-// `vormel < f >> f` would read its own output back for ever.
+// An overlay file system over a directory of another file system: with xino
+// its files' inode numbers carry the layer in their top bits, above 2^32. It
+// is mounted in a mount namespace of this process's own. The overlay's
+// directory, or "" and why not.
+std::string overlay_with_large_inodes(const std::string& under, std::string& why_not)
+{
+    const std::string lower = under + "/lower";
+    const std::string layers = under + "/layers";
+    const std::string merged = under + "/merged";
+    for (const std::string& directory : { lower, layers, merged })
+        mkdir(directory.c_str(), 0700);
+    // Only a file of the lower layer has its inode number moved up.
+    close(open_file((lower + "/f").c_str(), O_WRONLY | O_CREAT));
+    const std::string options = "lowerdir=" + lower + ",upperdir=" + layers
+        + "/upper,workdir=" + layers + "/work,xino=on";
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || mount("vormel-test", layers.c_str(), "tmpfs", 0, nullptr) != 0
+        || mkdir((layers + "/upper").c_str(), 0700) != 0
+        || mkdir((layers + "/work").c_str(), 0700) != 0
+        || mount("vormel-test", merged.c_str(), "overlay", 0, options.c_str()) != 0) {
+        why_not = std::strerror(errno);
+        return "";
+    }
+    return merged;
+}
+
+// `vormel < f >> f` would read its own output back for ever, whatever the
+// size, date or inode number of f; and a file that is only like itself, such
+// as /dev/null, must not be refused.
 TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
 {
-    char directory[] = "/tmp/vormel-test-XXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    const std::string file = std::string(directory) + "/f";
-    const std::string other = std::string(directory) + "/g";
+    char made[] = "/tmp/vormel-test-XXXXXX";
+    ASSERT_NE(mkdtemp(made), nullptr);
+    const std::string directory = made;
+    const std::string other = directory + "/g";
+    const std::string same; // the output is the input's path
+    std::string why_no_overlay;
+    const std::string overlay = overlay_with_large_inodes(directory, why_no_overlay);
     const std::string text = "one\ntwo\n";
-    const std::string refused = "vormel: input file is output file\n";
+    const timespec year_2040[] = { { 2208988800, 0 }, { 2208988800, 0 } };
 
+    enum class Input { lines, sparse_5_gib, dated_2040, on_overlay, dev_null };
     struct Case {
         const char* name;
+        Input input;
         const std::string& output_path;
         int output_flags;
         bool input_at_end;
-        int status;
-        const std::string& message;
-        std::size_t file_size;
+        bool refused;
     } const cases[] = {
-        { "appending to the input", file, O_WRONLY | O_APPEND, false, 1, refused, text.size() },
-        { "writing over the input", file, O_RDWR, false, 1, refused, text.size() },
-        { "input already read to its end", file, O_WRONLY | O_APPEND, true, 0, "", text.size() },
-        { "truncating the input first", file, O_WRONLY | O_TRUNC, false, 0, "", 0 },
-        { "appending to another file", other, O_WRONLY | O_APPEND | O_CREAT, false, 0, "",
-            text.size() },
+        { "appending to the input", Input::lines, same, O_WRONLY | O_APPEND, false, true },
+        { "writing over the input", Input::lines, same, O_RDWR, false, true },
+        { "input already read to its end", Input::lines, same, O_WRONLY | O_APPEND, true, false },
+        { "truncating the input first", Input::lines, same, O_WRONLY | O_TRUNC, false, false },
+        { "appending to another file", Input::lines, other, O_WRONLY | O_APPEND | O_CREAT, false,
+            false },
+        { "a sparse file of 5 GiB", Input::sparse_5_gib, same, O_WRONLY | O_APPEND, false, true },
+        { "a file dated 2040", Input::dated_2040, same, O_WRONLY | O_APPEND, false, true },
+        { "an inode number above 2^32", Input::on_overlay, same, O_WRONLY | O_APPEND, false, true },
+        { "/dev/null both ways", Input::dev_null, same, O_WRONLY, false, false },
     };
     for (const Case& c : cases) {
-        FILE* f = std::fopen(file.c_str(), "w");
-        std::fputs(text.c_str(), f);
-        std::fclose(f);
+        if (c.input == Input::on_overlay && overlay.empty()) {
+            std::printf(
+                "skipped: %s: no overlay file system: %s\n", c.name, why_no_overlay.c_str());
+            continue;
+        }
+        const std::string input_path = c.input == Input::dev_null ? "/dev/null"
+            : c.input == Input::on_overlay                        ? overlay + "/f"
+                                                                  : directory + "/f";
+        const std::string& output_path = c.output_path.empty() ? input_path : c.output_path;
         unlink(other.c_str());
-        int in = open_file(file.c_str(), O_RDONLY);
+        if (c.input != Input::dev_null) {
+            int made_fd = open_file(input_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+            ASSERT_EQ(write(made_fd, text.data(), text.size()), ssize_t(text.size()));
+            if (c.input == Input::sparse_5_gib) {
+                ASSERT_EQ(ftruncate(made_fd, off_t(5) << 30), 0) << std::strerror(errno);
+            }
+            if (c.input == Input::dated_2040) {
+                ASSERT_EQ(futimens(made_fd, year_2040), 0) << std::strerror(errno);
+            }
+            close(made_fd);
+        }
+        struct stat before { };
+        ASSERT_EQ(stat(input_path.c_str(), &before), 0);
+        if (c.input == Input::on_overlay) {
+            ASSERT_GT(std::uint64_t(before.st_ino), 0xffffffffu) << c.name;
+        }
+        int in = open_file(input_path.c_str(), O_RDONLY);
         if (c.input_at_end)
             lseek(in, 0, SEEK_END);
-        int out = open_file(c.output_path.c_str(), c.output_flags);
+        int out = open_file(output_path.c_str(), c.output_flags);
+        // A build that failed to refuse would fill the disk: a limit on the
+        // size of files stops it first.
+        rlimit unbounded {};
+        getrlimit(RLIMIT_FSIZE, &unbounded);
+        const rlimit bounded { rlim_t(before.st_size) + (1 << 20), unbounded.rlim_max };
+        setrlimit(RLIMIT_FSIZE, &bounded);
         Finished r = run_with(vormel, in, out, 5);
+        setrlimit(RLIMIT_FSIZE, &unbounded);
         close(in);
         close(out);
-        EXPECT_EQ(r.status, c.status) << c.name;
-        EXPECT_EQ(r.err, c.message) << c.name;
-        int check = open_file(file.c_str(), O_RDONLY);
-        EXPECT_EQ(contents(check).size(), c.file_size) << c.name;
-        close(check);
+        EXPECT_EQ(r.status, c.refused ? 1 : 0) << c.name;
+        EXPECT_EQ(r.err, c.refused ? "vormel: input file is output file\n" : "") << c.name;
+        struct stat after { };
+        ASSERT_EQ(stat(input_path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_size, c.output_flags & O_TRUNC ? 0 : before.st_size) << c.name;
     }
-    unlink(file.c_str());
-    unlink(other.c_str());
-    rmdir(directory);
+    if (!overlay.empty()) {
+        umount2(overlay.c_str(), MNT_DETACH);
+        umount2((directory + "/layers").c_str(), MNT_DETACH);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+}
+
+// A stream that cannot be examined is no proof that input and output differ.
+TEST(Faults, RefusesStreamsThatCannotBeExamined)
+{
+    struct Case {
+        std::string fault;
+        const char* message;
+    } const cases[] = {
+        { "VORMEL_FSTAT_ERROR=0:" + std::to_string(EIO),
+            "vormel: standard input: Input/output error\n" },
+        { "VORMEL_FSTAT_ERROR=1:" + std::to_string(EOVERFLOW),
+            "vormel: standard output: Value too large for defined data type\n" },
+    };
+    for (const Case& c : cases) {
+        int in = memory_file("a\n");
+        int out = memory_file();
+        Finished r = run_with(faulty_command(VORMEL_PATH, { c.fault }), in, out);
+        EXPECT_EQ(r.status, 1) << c.fault;
+        EXPECT_EQ(r.err, c.message) << c.fault;
+        EXPECT_EQ(contents(out), "") << c.fault;
+        close(in);
+        close(out);
+    }
 }
 
 } // namespace

@@ -13,7 +13,10 @@
 //                           anonymous mmap, an openat of "/", a membarrier
 //                           query; their results are ignored;
 //   VORMEL_CHK_FAIL=1       the first write() on fd 1 fails a fortify check,
-//                           as an overflowing copy in the program would.
+//                           as an overflowing copy in the program would;
+//   VORMEL_FSTAT_ERROR=f:n  fstat() on fd f fails with errno n, as on a file
+//                           that the C library cannot describe or a network
+//                           file system that has gone away.
 //
 // The real calls are made with syscall(), which needs no lookup of the next
 // definition and is what the program's own call would have done.
@@ -22,6 +25,7 @@
 // a fortified build would clash with.
 #undef _FORTIFY_SOURCE
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/membarrier.h>
 #include <sys/mman.h>
@@ -46,6 +50,20 @@ const char* forbidden_path = std::getenv("VORMEL_FORBIDDEN_OPEN");
 const bool newer_libc = setting("VORMEL_NEWER_LIBC") != 0;
 const bool chk_fail = setting("VORMEL_CHK_FAIL") != 0;
 std::uint64_t chaos = static_cast<std::uint64_t>(setting("VORMEL_CHAOS_SEED"));
+
+struct FstatError {
+    long fd = -1;
+    long error = 0;
+};
+const FstatError fstat_error = [] {
+    FstatError fault;
+    if (const char* value = std::getenv("VORMEL_FSTAT_ERROR")) {
+        char* rest = nullptr;
+        fault.fd = std::strtol(value, &rest, 10);
+        fault.error = *rest == ':' ? std::strtol(rest + 1, nullptr, 10) : 0;
+    }
+    return fault;
+}();
 
 // xorshift64: never 0 once started from a non-zero state.
 std::uint64_t next_random()
@@ -140,4 +158,37 @@ extern "C" int close(int fd)
         return -1;
     }
     return static_cast<int>(result);
+}
+
+// The C library names its fstat by version and type widths: fstat, fstat64,
+// or __fstat64_time64 for 64-bit times on a 32-bit CPU. The real one is
+// looked up by name, as a system call cannot stand in for it: the layout of
+// the buffer is the C library's own.
+namespace {
+
+int fstat_by(const char* name, int fd, void* status)
+{
+    if (fd == fstat_error.fd && fstat_error.error != 0) {
+        errno = static_cast<int>(fstat_error.error);
+        return -1;
+    }
+    auto real = reinterpret_cast<int (*)(int, void*)>(dlsym(RTLD_NEXT, name));
+    return real(fd, status);
+}
+
+} // namespace
+
+extern "C" int fstat(int fd, void* status)
+{
+    return fstat_by("fstat", fd, status);
+}
+
+extern "C" int fstat64(int fd, void* status)
+{
+    return fstat_by("fstat64", fd, status);
+}
+
+extern "C" int __fstat64_time64(int fd, void* status)
+{
+    return fstat_by("__fstat64_time64", fd, status);
 }
