@@ -26,7 +26,7 @@ SKIPPED = 77
 SUITES = "Vormel.*:Faults.*:Hostile.*"
 END = "vormel-vm: end, status "
 
-# One row per target, by GNU triple: Debian architecture, the emulator and its
+# One row per target, by Debian's multiarch triple: Debian architecture, the emulator and its
 # machine, the kernel's console, the kernel metapackage, and where its package
 # keeps the kernel. On arm64 QEMU's own pointer-authentication hash stands in
 # for the architected one, which is slow to emulate: the run takes a third of
@@ -40,6 +40,10 @@ MACHINES = {
                             "linux-image-armmp", "boot/vmlinuz-*"),
     "powerpc64le-linux-gnu": ("ppc64el", ["qemu-system-ppc64", "-M", "pseries"], "hvc0",
                               "linux-image-powerpc64le", "boot/vmlinux-*"),
+    # An x86-64 kernel may run i386 programs itself, but many have that
+    # turned off (ia32_emulation), and it is not an i386 kernel.
+    "i386-linux-gnu": ("i386", ["qemu-system-i386", "-M", "pc"], "ttyS0", "linux-image-686",
+                       "boot/vmlinuz-*"),
 }
 
 INIT = """#!/bin/busybox sh
@@ -112,16 +116,16 @@ def fetched(choices, member, cache):
     skip(f"apt-get download failed for every version: {'; '.join(failures)}")
 
 
-def libraries(readelf, elf, triple):
+def libraries(readelf, elf, triple, sysroot):
     """The interpreter and the shared libraries that `elf` needs, found in the
     cross sysroot: {path in the guest: path here}."""
-    search = [Path(f"/usr/{triple}/lib"), Path(f"/usr/lib/{triple}"), Path(f"/lib/{triple}")]
+    search = [sysroot / "lib", Path(f"/usr/lib/{triple}"), Path(f"/lib/{triple}")]
     found, queue = {}, [Path(elf)]
     while queue:
         headers = subprocess.run([readelf, "-W", "-l", "-d", queue.pop()],
                                  capture_output=True, text=True, check=True).stdout
         for interpreter in re.findall(r"program interpreter: (\S+)\]", headers):
-            found[interpreter] = Path(f"/usr/{triple}") / Path(interpreter).relative_to("/")
+            found[interpreter] = sysroot / Path(interpreter).relative_to("/")
         for name in re.findall(r"\(NEEDED\).*\[(.+)\]", headers):
             guest = f"/lib/{triple}/{name}"
             if guest not in found:
@@ -138,7 +142,7 @@ def initramfs(args, triple, busybox, image):
         files = {"/bin/busybox": busybox}
         for elf in args.programs:
             files[str(Path(elf).absolute())] = Path(elf)
-            files.update(libraries(args.readelf, elf, triple))
+            files.update(libraries(args.readelf, elf, triple, args.sysroot))
         for guest, here in files.items():
             Path(root + guest).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy(here, root + guest)
@@ -156,7 +160,8 @@ def initramfs(args, triple, busybox, image):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--target", required=True, help="GNU triple, e.g. aarch64-linux-gnu")
+    parser.add_argument("--target", required=True, help="multiarch triple, e.g. aarch64-linux-gnu")
+    parser.add_argument("--sysroot", type=Path, required=True, help="the cross compiler's, e.g. /usr/i686-linux-gnu")
     parser.add_argument("--readelf", default="readelf")
     parser.add_argument("--cache", type=Path, required=True, help="keeps kernel and busybox")
     parser.add_argument("--memory", default="512M")
