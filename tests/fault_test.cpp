@@ -16,7 +16,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -282,6 +281,14 @@ std::string overlay_with_large_inodes(const std::string& under, std::string& why
         why_not = std::strerror(errno);
         return "";
     }
+    struct stat status { };
+    if (stat((merged + "/f").c_str(), &status) != 0 || status.st_ino <= 0xffffffffu) {
+        // A 32-bit kernel has 32-bit inode numbers, and no xino.
+        why_not = status.st_ino == 0 ? std::strerror(errno) : "the kernel's fit in 32 bits";
+        umount2(merged.c_str(), MNT_DETACH);
+        umount2(layers.c_str(), MNT_DETACH);
+        return "";
+    }
     return merged;
 }
 
@@ -322,8 +329,8 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
     };
     for (const Case& c : cases) {
         if (c.input == Input::on_overlay && overlay.empty()) {
-            std::printf(
-                "skipped: %s: no overlay file system: %s\n", c.name, why_no_overlay.c_str());
+            std::printf("skipped: %s: no overlay with inode numbers above 2^32: %s\n", c.name,
+                why_no_overlay.c_str());
             continue;
         }
         const std::string input_path = c.input == Input::dev_null ? "/dev/null"
@@ -344,9 +351,6 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
         }
         struct stat before { };
         ASSERT_EQ(stat(input_path.c_str(), &before), 0);
-        if (c.input == Input::on_overlay) {
-            ASSERT_GT(std::uint64_t(before.st_ino), 0xffffffffu) << c.name;
-        }
         int in = open_file(input_path.c_str(), O_RDONLY);
         if (c.input_at_end)
             lseek(in, 0, SEEK_END);

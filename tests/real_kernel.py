@@ -51,6 +51,7 @@ INIT = """#!/bin/busybox sh
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+insmod /overlay.ko
 # The initramfs itself is writable, and /tmp stays on it: the build tree may
 # lie under /tmp, and a file system mounted there would hide it.
 chmod 1777 /tmp
@@ -92,15 +93,17 @@ def versions(*packages):
     return found
 
 
-def fetched(choices, member, cache):
-    """`member` (a glob) of the first of `choices`, (package, version) pairs,
-    that can be downloaded, fetched once. A mirror may lag behind the lists
-    that name it, so an older version may be the one it has."""
+def fetched(choices, members, cache):
+    """`members` (globs) of the first of `choices`, (package, version) pairs,
+    that can be downloaded, fetched once: their paths here, and the package.
+    A mirror may lag behind the lists that name it, so an older version may
+    be the one it has."""
     failures = []
     for package, version in choices:
-        target = cache / re.sub(r"[^\w.+-]", "_", f"{package}={version}") / Path(member).name.rstrip("*-")
-        if target.exists():
-            return target, package
+        folder = cache / re.sub(r"[^\w.+-]", "_", f"{package}={version}")
+        targets = [folder / Path(member).name.rstrip("*-") for member in members]
+        if all(target.exists() for target in targets):
+            return targets, package
         with tempfile.TemporaryDirectory() as work:
             got = subprocess.run(["apt-get", "download", f"{package}={version}"],
                                  cwd=work, capture_output=True, text=True)
@@ -108,11 +111,12 @@ def fetched(choices, member, cache):
                 failures.append(got.stderr.strip().splitlines()[-1][-160:])
                 continue
             subprocess.run(["dpkg-deb", "-x", *Path(work).glob("*.deb"), f"{work}/root"], check=True)
-            target.parent.mkdir(parents=True, exist_ok=True)
-            partial = target.with_suffix(".part")
-            shutil.copy(sorted(Path(work, "root").glob(member))[-1], partial)
-            partial.rename(target)
-        return target, package
+            folder.mkdir(parents=True, exist_ok=True)
+            for member, target in zip(members, targets):
+                partial = target.with_suffix(".part")
+                shutil.copy(sorted(Path(work, "root").glob(member))[-1], partial)
+                partial.rename(target)
+        return targets, package
     skip(f"apt-get download failed for every version: {'; '.join(failures)}")
 
 
@@ -137,9 +141,9 @@ def libraries(readelf, elf, triple, sysroot):
     return found
 
 
-def initramfs(args, triple, busybox, image):
+def initramfs(args, triple, busybox, overlay, image):
     with tempfile.TemporaryDirectory() as root:
-        files = {"/bin/busybox": busybox}
+        files = {"/bin/busybox": busybox, "/overlay.ko": overlay}
         for elf in args.programs:
             files[str(Path(elf).absolute())] = Path(elf)
             files.update(libraries(args.readelf, elf, triple, args.sysroot))
@@ -183,14 +187,17 @@ def main():
     # The metapackage pins the kernel it stands for: "linux-image-6.1.0-57-arm64 (= 6.1.192-3)".
     pinned = [re.match(r"([\w.+-]+) \(= ([^)]+)\)", fields["Depends"]) for fields in known[kernel_meta]]
     kernels = [(f"{p[1]}:{architecture}", p[2]) for p in pinned if p]
-    kernel, kernel_package = fetched(kernels, kernel_file, args.cache)
+    # overlayfs, a module in Debian's kernels, for the test of a file whose
+    # inode number is above 2^32.
+    (kernel, overlay), kernel_package = fetched(
+        kernels, [kernel_file, "lib/modules/*/kernel/fs/overlayfs/overlay.ko"], args.cache)
     # /bin/busybox up to Debian 12, /usr/bin/busybox from 13 on.
     busyboxes = [(busybox_package, fields["Version"]) for fields in known[busybox_package]]
-    busybox, _ = fetched(busyboxes, "**/bin/busybox", args.cache)
+    (busybox,), _ = fetched(busyboxes, ["**/bin/busybox"], args.cache)
 
     with tempfile.TemporaryDirectory() as work:
         image = Path(work, "initrd.gz")
-        initramfs(args, args.target, busybox, image)
+        initramfs(args, args.target, busybox, overlay, image)
         command = [*emulator, "-m", args.memory, "-nographic", "-no-reboot", "-net", "none",
                    "-kernel", str(kernel), "-initrd", str(image),
                    "-append", f"console={console} panic=-1 quiet"]
