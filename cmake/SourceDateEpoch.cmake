@@ -21,3 +21,9 @@ if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
   endif()
   set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
 endif()
+
+# Run as a script, it prints the time stamp, which .ci/dist gives the
+# release archives too: `cmake -D CPACK_VORMEL_SOURCE_DIR=<dir> -P <this>`.
+if(CMAKE_SCRIPT_MODE_FILE)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "$ENV{SOURCE_DATE_EPOCH}")
+endif()

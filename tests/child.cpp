@@ -43,7 +43,14 @@ std::vector<std::string> emulator_command()
 
 bool emulated()
 {
-    return !emulator_command().empty();
+    std::vector<std::string> emulator = emulator_command();
+    return !emulator.empty() && emulator[0] != "chroot";
+}
+
+std::string vormel_path()
+{
+    const char* chosen = std::getenv("VORMEL_UNDER_TEST");
+    return chosen != nullptr && *chosen != '\0' ? chosen : VORMEL_PATH;
 }
 
 std::vector<std::string> program_command(

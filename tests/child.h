@@ -19,6 +19,12 @@ inline constexpr int kClosed = -1;
 // process, so the child's pid is the program's pid.
 bool emulated();
 
+// The vormel under test: the one built beside the tests, or the one that
+// VORMEL_UNDER_TEST names, such as a released binary. A released static
+// binary may run in a root of its own, with `chroot <root>` as the
+// emulator; chroot execs it in its own place, so that is not emulation.
+std::string vormel_path();
+
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool kSanitized = true;
 #elif defined(__has_feature)

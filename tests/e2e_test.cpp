@@ -15,7 +15,7 @@
 
 namespace {
 
-const std::vector<std::string> vormel = program_command(VORMEL_PATH);
+const std::vector<std::string> vormel = program_command(vormel_path());
 const std::vector<std::string> vormel_scripted = program_command(VORMEL_SCRIPTED_PATH);
 
 // The seed a run used follows from its pid, so its whole output is known.
@@ -98,7 +98,7 @@ TEST(Vormel, ReportsAReadErrorAfterWritingWhatCameBefore)
 TEST(Vormel, ReportsEveryWriteErrorEvenAtClose)
 {
     const std::vector<std::string> failing_close
-        = faulty_command(VORMEL_PATH, { "VORMEL_CLOSE_ERROR=" + std::to_string(EIO) });
+        = faulty_command(vormel_path(), { "VORMEL_CLOSE_ERROR=" + std::to_string(EIO) });
     struct WriteCase {
         const char* name;
         std::vector<std::string> argv;
@@ -119,7 +119,7 @@ TEST(Vormel, ReportsEveryWriteErrorEvenAtClose)
         { "close fails, nothing written", failing_close, memory_file(), memory_file(), 1,
             "vormel: write error: Input/output error\n" },
         { "close fails with a number that has no text",
-            faulty_command(VORMEL_PATH, { "VORMEL_CLOSE_ERROR=200" }), memory_file("a\n"),
+            faulty_command(vormel_path(), { "VORMEL_CLOSE_ERROR=200" }), memory_file("a\n"),
             memory_file(), 1, "vormel: write error: Unknown error 200\n" },
     };
     for (const WriteCase& c : cases) {

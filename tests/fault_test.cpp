@@ -29,7 +29,7 @@
 
 namespace {
 
-const std::vector<std::string> vormel = program_command(VORMEL_PATH);
+const std::vector<std::string> vormel = program_command(vormel_path());
 
 // Writing to a child that has gone must fail with EPIPE here, not kill the test.
 const bool sigpipe_ignored = [] {

@@ -36,9 +36,9 @@ TEST(Hostile, EveryChaoticRunGivesExactOutput)
     int mismatches = 0;
     for (int seed = 1; seed <= 60; ++seed) {
         for (const std::string& input : inputs) {
-            Finished r
-                = run(faulty_command(VORMEL_PATH, { "VORMEL_CHAOS_SEED=" + std::to_string(seed) }),
-                    input);
+            Finished r = run(
+                faulty_command(vormel_path(), { "VORMEL_CHAOS_SEED=" + std::to_string(seed) }),
+                input);
             bool exact = r.status == 0 && r.err.empty()
                 && r.out == tagged_reference(input, generator_of(r.pid));
             mismatches += !exact;
@@ -67,7 +67,7 @@ TEST(Hostile, TheFilterIsOnWhileTagging)
         GTEST_SKIP() << reason;
     Pipe in;
     Pipe out;
-    pid_t pid = spawn(program_command(VORMEL_PATH), { in.read_end, out.write_end, 2 });
+    pid_t pid = spawn(program_command(vormel_path()), { in.read_end, out.write_end, 2 });
     close(in.read_end);
     close(out.write_end);
     // A tagged line back means the loop runs, so set-up is over.
@@ -112,7 +112,8 @@ TEST(Hostile, CallsOutsideTheListFailAndKillNothing)
     for (const Case& c : cases) {
         if (c.needs_sandbox && untestable != nullptr)
             continue;
-        Finished r = run(shell_command(c.shell, faulty_command(VORMEL_PATH, { c.setting })), input);
+        Finished r
+            = run(shell_command(c.shell, faulty_command(vormel_path(), { c.setting })), input);
         EXPECT_EQ(r.status, c.status) << c.name;
         if (c.status == 0) {
             EXPECT_EQ(r.err, "") << c.name;

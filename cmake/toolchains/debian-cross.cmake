@@ -1,6 +1,8 @@
 # Cross-build with Debian's cross compiler for one CPU, and run the tests under
 # qemu-user with the target's libraries from the compiler's sysroot. A
-# toolchain file sets `cross_cpu` and, where Debian's names differ from it:
+# toolchain file sets `cross_cpu`, `cross_debian_arch` (Debian's name for the
+# architecture, which the package is built for) and, where Debian's names
+# differ from the CPU's:
 #   cross_triplet   the GNU triplet of the compiler and sysroot (<cpu>-linux-gnu)
 #   cross_multiarch Debian's multiarch library directory (the triplet)
 #   cross_qemu      qemu-user's name for the CPU (the CPU)
