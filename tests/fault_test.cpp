@@ -279,12 +279,19 @@ std::string overlay_with_large_inodes(const std::string& under, std::string& why
         || mkdir((layers + "/work").c_str(), 0700) != 0
         || mount("vormel-test", merged.c_str(), "overlay", 0, options.c_str()) != 0) {
         why_not = std::strerror(errno);
+        umount2(layers.c_str(), MNT_DETACH);
         return "";
     }
-    struct stat status { };
-    if (stat((merged + "/f").c_str(), &status) != 0 || status.st_ino <= 0xffffffffu) {
-        // A 32-bit kernel has 32-bit inode numbers, and no xino.
-        why_not = status.st_ino == 0 ? std::strerror(errno) : "the kernel's fit in 32 bits";
+    // A 32-bit kernel has 32-bit inode numbers: it mounts the overlay, but
+    // turns xino off.
+    int mounts_fd = open_file("/proc/self/mounts", O_RDONLY);
+    const std::string mounts = contents(mounts_fd);
+    close(mounts_fd);
+    const std::size_t line = mounts.find(" " + merged + " overlay ");
+    if (line != std::string::npos
+        && mounts.substr(line, mounts.find('\n', line) - line).find("xino=off")
+            != std::string::npos) {
+        why_not = "the kernel turned xino off, as a 32-bit one does";
         umount2(merged.c_str(), MNT_DETACH);
         umount2(layers.c_str(), MNT_DETACH);
         return "";
@@ -292,22 +299,41 @@ std::string overlay_with_large_inodes(const std::string& under, std::string& why
     return merged;
 }
 
+// Removes a test's folder, and unmounts what the test mounted in it, on
+// every way out of the test.
+struct TemporaryFolder {
+    std::string path;
+    ~TemporaryFolder()
+    {
+        umount2((path + "/merged").c_str(), MNT_DETACH);
+        umount2((path + "/layers").c_str(), MNT_DETACH);
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 // `vormel < f >> f` would read its own output back for ever, whatever the
-// size, date or inode number of f; and a file that is only like itself, such
-// as /dev/null, must not be refused.
+// size, date or inode number of f; but a device that is only like itself,
+// such as a terminal or /dev/null, must not be refused.
 TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
 {
     char made[] = "/tmp/vormel-test-XXXXXX";
     ASSERT_NE(mkdtemp(made), nullptr);
-    const std::string directory = made;
+    const TemporaryFolder folder { made };
+    const std::string& directory = folder.path;
     const std::string other = directory + "/g";
     const std::string same; // the output is the input's path
     std::string why_no_overlay;
     const std::string overlay = overlay_with_large_inodes(directory, why_no_overlay);
     const std::string text = "one\ntwo\n";
     const timespec year_2040[] = { { 2208988800, 0 }, { 2208988800, 0 } };
+    // A terminal is the input and output of every interactive run.
+    const int terminal_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(
+        terminal_master >= 0 && grantpt(terminal_master) == 0 && unlockpt(terminal_master) == 0);
+    const std::string terminal_path = ptsname(terminal_master);
 
-    enum class Input { lines, sparse_5_gib, dated_2040, on_overlay, dev_null };
+    enum class Input { lines, sparse_5_gib, dated_2040, on_overlay, dev_null, terminal };
     struct Case {
         const char* name;
         Input input;
@@ -326,6 +352,7 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
         { "a file dated 2040", Input::dated_2040, same, O_WRONLY | O_APPEND, false, true },
         { "an inode number above 2^32", Input::on_overlay, same, O_WRONLY | O_APPEND, false, true },
         { "/dev/null both ways", Input::dev_null, same, O_WRONLY, false, false },
+        { "a terminal both ways", Input::terminal, same, O_WRONLY, false, false },
     };
     for (const Case& c : cases) {
         if (c.input == Input::on_overlay && overlay.empty()) {
@@ -333,12 +360,14 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
                 why_no_overlay.c_str());
             continue;
         }
+        const bool device = c.input == Input::dev_null || c.input == Input::terminal;
         const std::string input_path = c.input == Input::dev_null ? "/dev/null"
+            : c.input == Input::terminal                          ? terminal_path
             : c.input == Input::on_overlay                        ? overlay + "/f"
                                                                   : directory + "/f";
         const std::string& output_path = c.output_path.empty() ? input_path : c.output_path;
         unlink(other.c_str());
-        if (c.input != Input::dev_null) {
+        if (!device) {
             int made_fd = open_file(input_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
             ASSERT_EQ(write(made_fd, text.data(), text.size()), ssize_t(text.size()));
             if (c.input == Input::sparse_5_gib) {
@@ -351,18 +380,24 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
         }
         struct stat before { };
         ASSERT_EQ(stat(input_path.c_str(), &before), 0);
-        int in = open_file(input_path.c_str(), O_RDONLY);
+        if (c.input == Input::on_overlay) {
+            EXPECT_GT(static_cast<unsigned long long>(before.st_ino), 0xffffffffu) << c.name;
+        }
+        int in = open_file(input_path.c_str(), O_RDONLY | O_NOCTTY);
         if (c.input_at_end)
             lseek(in, 0, SEEK_END);
-        int out = open_file(output_path.c_str(), c.output_flags);
+        int out = open_file(output_path.c_str(), c.output_flags | O_NOCTTY);
         // A build that failed to refuse would fill the disk: a limit on the
         // size of files stops it first.
         rlimit unbounded {};
-        getrlimit(RLIMIT_FSIZE, &unbounded);
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unbounded), 0);
         const rlimit bounded { rlim_t(before.st_size) + (1 << 20), unbounded.rlim_max };
-        setrlimit(RLIMIT_FSIZE, &bounded);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &bounded), 0) << std::strerror(errno);
+        if (c.input == Input::terminal) {
+            ASSERT_EQ(write(terminal_master, "\x04", 1), 1) << "end of input, typed";
+        }
         Finished r = run_with(vormel, in, out, 5);
-        setrlimit(RLIMIT_FSIZE, &unbounded);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unbounded), 0);
         close(in);
         close(out);
         EXPECT_EQ(r.status, c.refused ? 1 : 0) << c.name;
@@ -371,12 +406,7 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
         ASSERT_EQ(stat(input_path.c_str(), &after), 0);
         EXPECT_EQ(after.st_size, c.output_flags & O_TRUNC ? 0 : before.st_size) << c.name;
     }
-    if (!overlay.empty()) {
-        umount2(overlay.c_str(), MNT_DETACH);
-        umount2((directory + "/layers").c_str(), MNT_DETACH);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
+    close(terminal_master);
 }
 
 // A stream that cannot be examined is no proof that input and output differ.

@@ -11,6 +11,7 @@ unless VORMEL_REAL_KERNEL=required."""
 
 import argparse
 import gzip
+import lzma
 import os
 import re
 import shutil
@@ -51,6 +52,8 @@ INIT = """#!/bin/busybox sh
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+mkdir /dev/pts
+mount -t devpts devpts /dev/pts
 insmod /overlay.ko
 # The initramfs itself is writable, and /tmp stays on it: the build tree may
 # lie under /tmp, and a file system mounted there would hide it.
@@ -150,6 +153,10 @@ def initramfs(args, triple, busybox, overlay, image):
         for guest, here in files.items():
             Path(root + guest).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy(here, root + guest)
+        # Debian 13 compresses its modules, and busybox's insmod takes them plain.
+        module = Path(root, "overlay.ko")
+        if module.read_bytes().startswith(b"\xfd7zXZ"):
+            module.write_bytes(lzma.decompress(module.read_bytes()))
         for directory in ["proc", "sys", "dev", "tmp", "sbin", "usr/bin", "usr/sbin"]:
             Path(root, directory).mkdir(parents=True, exist_ok=True)
         init = Path(root, "init")
@@ -190,7 +197,7 @@ def main():
     # overlayfs, a module in Debian's kernels, for the test of a file whose
     # inode number is above 2^32.
     (kernel, overlay), kernel_package = fetched(
-        kernels, [kernel_file, "lib/modules/*/kernel/fs/overlayfs/overlay.ko"], args.cache)
+        kernels, [kernel_file, "lib/modules/*/kernel/fs/overlayfs/overlay.ko*"], args.cache)
     # /bin/busybox up to Debian 12, /usr/bin/busybox from 13 on.
     busyboxes = [(busybox_package, fields["Version"]) for fields in known[busybox_package]]
     (busybox,), _ = fetched(busyboxes, ["**/bin/busybox"], args.cache)
