@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Runs the end-to-end suites of a cross build natively, under Debian's own
-kernel for the target CPU booted in qemu-system: qemu-user refuses seccomp
+kernel for the target CPU booted in qemu-system, or with --native on this
+kernel where it runs the target's programs itself: qemu-user refuses seccomp
 filters, so only here does the sandbox meet a real kernel.
 
 The initramfs holds busybox, the programs and the test binary at the paths the
@@ -10,6 +11,7 @@ which CTest takes as skipped, when the emulator or a package cannot be had,
 unless VORMEL_REAL_KERNEL=required."""
 
 import argparse
+import errno
 import gzip
 import os
 import re
@@ -42,6 +44,8 @@ MACHINES = {
                             "linux-image-armmp", "boot/vmlinuz-*"),
     "powerpc64le-linux-gnu": ("ppc64el", ["qemu-system-ppc64", "-M", "pseries", "-vga", "none"], "hvc0",
                               "linux-image-powerpc64le", "boot/vmlinux-*"),
+    "i386-linux-gnu": ("i386", ["qemu-system-i386", "-M", "pc", "-vga", "none"], "ttyS0",
+                       "linux-image-686", "boot/vmlinuz-*"),
 }
 
 INIT = """#!/bin/busybox sh
@@ -116,14 +120,17 @@ def fetched(choices, member, cache):
 
 def libraries(readelf, elf, triple):
     """The interpreter and the shared libraries that `elf` needs, found in the
-    cross sysroot: {path in the guest: path here}."""
-    search = [Path(f"/usr/{triple}/lib"), Path(f"/usr/lib/{triple}"), Path(f"/lib/{triple}")]
+    cross sysroot: {path in the guest: path here}. The cross tools' prefix
+    names the sysroot, which is not always the multiarch triple:
+    /usr/i686-linux-gnu holds i386-linux-gnu."""
+    sysroot = Path("/usr", Path(readelf).name.removesuffix("-readelf"))
+    search = [sysroot / "lib", Path(f"/usr/lib/{triple}"), Path(f"/lib/{triple}")]
     found, queue = {}, [Path(elf)]
     while queue:
         headers = subprocess.run([readelf, "-W", "-l", "-d", queue.pop()],
                                  capture_output=True, text=True, check=True).stdout
         for interpreter in re.findall(r"program interpreter: (\S+)\]", headers):
-            found[interpreter] = Path(f"/usr/{triple}") / Path(interpreter).relative_to("/")
+            found[interpreter] = sysroot / Path(interpreter).relative_to("/")
         for name in re.findall(r"\(NEEDED\).*\[(.+)\]", headers):
             guest = f"/lib/{triple}/{name}"
             if guest not in found:
@@ -156,6 +163,35 @@ def initramfs(args, triple, busybox, image):
         image.write_bytes(gzip.compress(archive, compresslevel=1))
 
 
+def run_natively(args):
+    """Runs the tests on this kernel, where it runs the target's programs
+    itself (i386 on x86-64), and returns where it does not. Each other way
+    that the test binary can fail to start is told apart, so that a skip
+    gives its true reason."""
+    test = args.programs[0]
+    headers = subprocess.run([args.readelf, "-W", "-l", test], capture_output=True, text=True,
+                             check=True).stdout
+    loader = re.search(r"program interpreter: (\S+)\]", headers)
+    if loader and not Path(loader[1]).exists():
+        skip(f"no {loader[1]}, the loader of {args.target} programs (Debian's libc6-i386)")
+    try:
+        listed = subprocess.run([test, "--gtest_list_tests"], capture_output=True, text=True)
+    except OSError as error:
+        if error.errno != errno.ENOEXEC:
+            raise
+        # Built without 32-bit support, or booted with ia32_emulation=0.
+        print(f"this kernel runs no {args.target} program ({error.strerror}): "
+              "booting the target's own kernel instead", flush=True)
+        return
+    if listed.returncode != 0:
+        missing = re.search(r"error while loading shared libraries: .*", listed.stderr)
+        if missing:
+            skip(f"a library is missing (Debian's lib32stdc++6, lib32gcc-s1): {missing[0]}")
+        sys.exit(f"{test} --gtest_list_tests failed: {listed.stderr.strip()[-300:]}")
+    sys.stdout.flush()
+    os.execv(test, [test, f"--gtest_filter={SUITES}"])
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--target", required=True, help="GNU triple, e.g. aarch64-linux-gnu")
@@ -164,8 +200,12 @@ def main():
     parser.add_argument("--memory", default="512M")
     parser.add_argument("--timeout", type=float, default=600, help="seconds for boot and tests")
     parser.add_argument("--sandboxed", action="store_true", help="no Hostile test may be skipped")
+    parser.add_argument("--native", action="store_true",
+                        help="run on this kernel if it runs the target's programs")
     parser.add_argument("programs", nargs="+", help="the test binary first, then what it runs")
     args = parser.parse_args()
+    if args.native:
+        run_natively(args)
 
     if args.target not in MACHINES:
         skip(f"no virtual machine recipe for {args.target}")
