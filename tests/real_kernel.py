@@ -32,9 +32,10 @@ END = "vormel-vm: end, status "
 # machine, the kernel's console, the kernel metapackage, and where its package
 # keeps the kernel. On arm64 QEMU's own pointer-authentication hash stands in
 # for the architected one, which is slow to emulate: the run takes a third of
-# the time. No machine gets a device that needs a ROM file from outside
-# qemu-system-data (pseries has a VGA card by default, whose BIOS is in
-# seabios): the console is serial, and -net none below drops the NIC.
+# the time. No machine gets a device whose ROM file comes from a package that
+# its emulator only recommends (pseries has a VGA card by default, whose BIOS
+# is in seabios): the console is serial, and -net none below drops the NIC.
+# The pc machine's own BIOS is seabios, on which qemu-system-x86 depends.
 MACHINES = {
     "aarch64-linux-gnu": ("arm64", ["qemu-system-aarch64", "-M", "virt", "-cpu", "max,pauth-impdef=on"],
                           "ttyAMA0", "linux-image-arm64", "boot/vmlinuz-*"),
