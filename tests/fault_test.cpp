@@ -273,8 +273,18 @@ std::string overlay_with_large_inodes(const std::string& under, std::string& why
     close(open_file((lower + "/f").c_str(), O_WRONLY | O_CREAT));
     const std::string options = "lowerdir=" + lower + ",upperdir=" + layers
         + "/upper,workdir=" + layers + "/work,xino=on";
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || mount("vormel-test", layers.c_str(), "tmpfs", 0, nullptr) != 0
+    if (unshare(CLONE_NEWNS) != 0) {
+        why_not = std::strerror(errno);
+        return "";
+    }
+    // Private, so that nothing mounted here shows outside this process. In a
+    // chroot, whose root is no mount point, that cannot be had.
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        why_not = std::string("mounts cannot be kept private here (a chroot?): ")
+            + std::strerror(errno);
+        return "";
+    }
+    if (mount("vormel-test", layers.c_str(), "tmpfs", 0, nullptr) != 0
         || mkdir((layers + "/upper").c_str(), 0700) != 0
         || mkdir((layers + "/work").c_str(), 0700) != 0
         || mount("vormel-test", merged.c_str(), "overlay", 0, options.c_str()) != 0) {
@@ -283,15 +293,15 @@ std::string overlay_with_large_inodes(const std::string& under, std::string& why
         return "";
     }
     // A 32-bit kernel has 32-bit inode numbers: it mounts the overlay, but
-    // turns xino off.
+    // without xino, and then does not list xino among its options.
     int mounts_fd = open_file("/proc/self/mounts", O_RDONLY);
     const std::string mounts = contents(mounts_fd);
     close(mounts_fd);
     const std::size_t line = mounts.find(" " + merged + " overlay ");
-    if (line != std::string::npos
-        && mounts.substr(line, mounts.find('\n', line) - line).find("xino=off")
-            != std::string::npos) {
-        why_not = "the kernel turned xino off, as a 32-bit one does";
+    if (line == std::string::npos
+        || mounts.substr(line, mounts.find('\n', line) - line).find("xino=on")
+            == std::string::npos) {
+        why_not = "the kernel did not turn xino on, as a 32-bit one cannot";
         umount2(merged.c_str(), MNT_DETACH);
         umount2(layers.c_str(), MNT_DETACH);
         return "";
