@@ -434,7 +434,7 @@ TEST(Faults, RefusesStreamsThatCannotBeExamined)
     for (const Case& c : cases) {
         int in = memory_file("a\n");
         int out = memory_file();
-        Finished r = run_with(faulty_command(VORMEL_PATH, { c.fault }), in, out);
+        Finished r = run_with(faulty_command(vormel_path(), { c.fault }), in, out);
         EXPECT_EQ(r.status, 1) << c.fault;
         EXPECT_EQ(r.err, c.message) << c.fault;
         EXPECT_EQ(contents(out), "") << c.fault;
