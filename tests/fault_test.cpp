@@ -260,8 +260,8 @@ TEST(Faults, OneEndlessLinePassesInConstantMemory)
 
 // An overlay file system over a directory of another file system: with xino
 // its files' inode numbers carry the layer in their top bits, above 2^32. It
-// is mounted in a mount namespace of this process's own. The overlay's
-// directory, or "" and why not.
+// is mounted in a mount namespace of this process's own, and the test's
+// TemporaryFolder unmounts it. The overlay's directory, or "" and why not.
 std::string overlay_with_large_inodes(const std::string& under, std::string& why_not)
 {
     const std::string lower = under + "/lower";
@@ -289,7 +289,6 @@ std::string overlay_with_large_inodes(const std::string& under, std::string& why
         || mkdir((layers + "/work").c_str(), 0700) != 0
         || mount("vormel-test", merged.c_str(), "overlay", 0, options.c_str()) != 0) {
         why_not = std::strerror(errno);
-        umount2(layers.c_str(), MNT_DETACH);
         return "";
     }
     // A 32-bit kernel has 32-bit inode numbers: it mounts the overlay, but
@@ -302,8 +301,6 @@ std::string overlay_with_large_inodes(const std::string& under, std::string& why
         || mounts.substr(line, mounts.find('\n', line) - line).find("xino=on")
             == std::string::npos) {
         why_not = "the kernel did not turn xino on, as a 32-bit one cannot";
-        umount2(merged.c_str(), MNT_DETACH);
-        umount2(layers.c_str(), MNT_DETACH);
         return "";
     }
     return merged;

@@ -27,9 +27,9 @@ SKIPPED = 77
 SUITES = "Vormel.*:Faults.*:Hostile.*"
 END = "vormel-vm: end, status "
 
-# One row per target, by Debian's multiarch triple: Debian architecture, the emulator and its
-# machine, the kernel's console, the kernel metapackage, and where its package
-# keeps the kernel. On arm64 QEMU's own pointer-authentication hash stands in
+# One row per target, by Debian's multiarch triple: Debian architecture, the
+# emulator and its machine, the kernel's console, the kernel metapackage, and
+# where its package keeps the kernel. On arm64 QEMU's own pointer-authentication hash stands in
 # for the architected one, which is slow to emulate: the run takes a third of
 # the time. No machine gets a device whose ROM file comes from a package that
 # its emulator only recommends (pseries has a VGA card by default, whose BIOS
