@@ -5,45 +5,67 @@
 
 #include <cerrno>
 
-// With a 32-bit off_t, ino_t or time_t, fstat fails with EOVERFLOW on a file
-// over 2 GiB, with an inode number above 2^32 or dated after January 2038,
-// and the check below could tell nothing of such a file.
-static_assert(sizeof(off_t) >= 8, "build with _FILE_OFFSET_BITS=64");
-static_assert(sizeof(ino_t) >= 8, "build with _FILE_OFFSET_BITS=64");
-static_assert(sizeof(time_t) >= 8, "build with _TIME_BITS=64");
+// A narrow inode number or size makes fstat fail with EOVERFLOW on a large
+// file, which is refused below, never let through; but then every such file
+// would be refused, so the build asks for wide ones. Times are not read: a
+// C library without 64-bit times refuses a file dated after 2038.
+static_assert(sizeof(stat::st_ino) >= 8, "build with _FILE_OFFSET_BITS=64");
+static_assert(sizeof(stat::st_size) >= 8, "build with _FILE_OFFSET_BITS=64");
 
 namespace {
 
-constexpr StreamCheck kMayCopy { nullptr, 0 };
+enum class Kind {
+    not_regular, // a pipe, terminal, socket or device, or closed: never the other end
+    regular,
+    unknown, // could not be examined: maybe a regular file
+};
 
-// False, with errno set, where the descriptor cannot be examined; a closed
-// one comes back as a kind of file that matches no other.
-bool examine(int fd, struct stat& status)
+struct Examined {
+    Kind kind;
+    struct stat status;
+    int error; // the errno behind Kind::unknown
+};
+
+Examined examine(int fd)
 {
-    if (fstat(fd, &status) == 0)
-        return true;
-    if (errno != EBADF)
-        return false;
-    status = {};
-    return true;
+    Examined result { Kind::regular, {}, 0 };
+    if (fstat(fd, &result.status) == 0) {
+        if (!S_ISREG(result.status.st_mode))
+            result.kind = Kind::not_regular;
+        return result;
+    }
+    // Nothing can be read from a closed descriptor or written to it.
+    if (errno == EBADF) {
+        result.kind = Kind::not_regular;
+        return result;
+    }
+    // Some container filters answer fstat's system call with EPERM. A
+    // stream that cannot seek is still known to be no regular file.
+    const int fstat_error = errno;
+    if (lseek(fd, 0, SEEK_CUR) < 0 && errno == ESPIPE) {
+        result.kind = Kind::not_regular;
+        return result;
+    }
+    result.kind = Kind::unknown;
+    result.error = fstat_error;
+    return result;
 }
 
 } // namespace
 
 StreamCheck check_input_against_output(int input_fd, int output_fd)
 {
-    struct stat input;
-    struct stat output;
-    if (!examine(input_fd, input))
-        return { "standard input", errno };
-    if (!examine(output_fd, output))
-        return { "standard output", errno };
-    if (!S_ISREG(input.st_mode) || input.st_dev != output.st_dev || input.st_ino != output.st_ino)
-        return kMayCopy;
-    off_t position = lseek(input_fd, 0, SEEK_CUR);
-    if (position < 0)
-        return { "standard input", errno };
-    if (position < input.st_size)
+    const Examined input = examine(input_fd);
+    if (input.kind == Kind::not_regular)
+        return { nullptr, 0 };
+    const Examined output = examine(output_fd);
+    if (output.kind == Kind::not_regular)
+        return { nullptr, 0 };
+    if (input.kind == Kind::unknown)
+        return { "standard input", input.error };
+    if (output.kind == Kind::unknown)
+        return { "standard output", output.error };
+    if (input.status.st_dev == output.status.st_dev && input.status.st_ino == output.status.st_ino)
         return { "input file is output file", 0 };
-    return kMayCopy;
+    return { nullptr, 0 };
 }

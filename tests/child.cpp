@@ -1,15 +1,20 @@
 #include "child.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -117,6 +122,58 @@ pid_t spawn(const std::vector<std::string>& argv, std::array<int, 3> fds,
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (err != 0)
+        std::abort();
+    return pid;
+}
+
+pid_t spawn_refusing_stat(const std::vector<std::string>& argv, std::array<int, 3> fds)
+{
+    const std::vector<unsigned> calls {
+#ifdef __NR_fstat
+        __NR_fstat,
+#endif
+#ifdef __NR_fstat64
+        __NR_fstat64,
+#endif
+#ifdef __NR_newfstatat
+        __NR_newfstatat,
+#endif
+#ifdef __NR_fstatat64
+        __NR_fstatat64,
+#endif
+        __NR_statx,
+    };
+    // Each takes the descriptor first. Others are left alone: the dynamic
+    // loader must still stat the libraries it maps.
+    const unsigned first_argument_low_half
+        = offsetof(seccomp_data, args) + (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0);
+    const auto n = static_cast<unsigned char>(calls.size());
+    std::vector<sock_filter> filter { BPF_STMT(
+        BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)) };
+    for (unsigned char i = 0; i < n; ++i)
+        filter.push_back(
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, calls[i], static_cast<unsigned char>(n - i), 0));
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, first_argument_low_half));
+    filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, STDIN_FILENO, 2, 0));
+    filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, STDOUT_FILENO, 1, 0));
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM));
+    const sock_fprog program { static_cast<unsigned short>(filter.size()), filter.data() };
+    std::vector<std::string> args = argv;
+    std::vector<char*> pointers = pointers_to(args);
+    // Only async-signal-safe calls between fork and exec: the tests have threads.
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (int target = 0; target < 3; ++target)
+            dup2(fds[static_cast<std::size_t>(target)], target);
+        signal(SIGPIPE, SIG_DFL);
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+            && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0)
+            execvp(pointers[0], pointers.data());
+        _exit(127);
+    }
+    if (pid < 0)
         std::abort();
     return pid;
 }

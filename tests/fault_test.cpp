@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -258,38 +259,53 @@ TEST(Faults, OneEndlessLinePassesInConstantMemory)
     EXPECT_LT(peak_kib, 4 * 1024) << "peak resident set in KiB";
 }
 
-// An overlay file system over a directory of another file system: with xino
-// its files' inode numbers carry the layer in their top bits, above 2^32. It
-// is mounted in a mount namespace of this process's own, and the test's
-// TemporaryFolder unmounts it. The overlay's directory, or "" and why not.
-std::string overlay_with_large_inodes(const std::string& under, std::string& why_not)
+// File systems of the test's own, mounted in a mount namespace of this
+// process's own; the test's TemporaryFolder unmounts them.
+struct Mounts {
+    // a/f and b/g, the first files of two new tmpfs: the same inode number on
+    // two devices.
+    std::string fresh_tmpfs;
+    // An overlay of a/ over b/ with xino, which numbers the files of each
+    // layer by its inode number there with the layer's in the top bits: f and
+    // g differ only above bit 32, and both numbers are above 2^32.
+    std::string overlay;
+    std::string why_not; // why either is ""
+};
+
+Mounts fresh_mounts(const std::string& under)
 {
-    const std::string lower = under + "/lower";
-    const std::string layers = under + "/layers";
-    const std::string merged = under + "/merged";
-    for (const std::string& directory : { lower, layers, merged })
-        mkdir(directory.c_str(), 0700);
-    // Only a file of the lower layer has its inode number moved up.
-    close(open_file((lower + "/f").c_str(), O_WRONLY | O_CREAT));
-    const std::string options = "lowerdir=" + lower + ",upperdir=" + layers
-        + "/upper,workdir=" + layers + "/work,xino=on";
+    Mounts made;
     if (unshare(CLONE_NEWNS) != 0) {
-        why_not = std::strerror(errno);
-        return "";
+        made.why_not = std::strerror(errno);
+        return made;
     }
     // Private, so that nothing mounted here shows outside this process. In a
     // chroot, whose root is no mount point, that cannot be had.
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        why_not = std::string("mounts cannot be kept private here (a chroot?): ")
+        made.why_not = std::string("mounts cannot be kept private here (a chroot?): ")
             + std::strerror(errno);
-        return "";
+        return made;
     }
-    if (mount("vormel-test", layers.c_str(), "tmpfs", 0, nullptr) != 0
-        || mkdir((layers + "/upper").c_str(), 0700) != 0
-        || mkdir((layers + "/work").c_str(), 0700) != 0
+    for (const char* name : { "/a", "/b", "/layers", "/merged" }) {
+        const std::string directory = under + name;
+        if (mkdir(directory.c_str(), 0700) != 0
+            || (name[1] != 'm'
+                && mount("vormel-test", directory.c_str(), "tmpfs", 0, nullptr) != 0)) {
+            made.why_not = std::strerror(errno);
+            return made;
+        }
+    }
+    close(open_file((under + "/a/f").c_str(), O_WRONLY | O_CREAT));
+    close(open_file((under + "/b/g").c_str(), O_WRONLY | O_CREAT));
+    made.fresh_tmpfs = under;
+    const std::string merged = under + "/merged";
+    const std::string options = "lowerdir=" + under + "/a:" + under + "/b,upperdir=" + under
+        + "/layers/upper,workdir=" + under + "/layers/work,xino=on";
+    if (mkdir((under + "/layers/upper").c_str(), 0700) != 0
+        || mkdir((under + "/layers/work").c_str(), 0700) != 0
         || mount("vormel-test", merged.c_str(), "overlay", 0, options.c_str()) != 0) {
-        why_not = std::strerror(errno);
-        return "";
+        made.why_not = std::strerror(errno);
+        return made;
     }
     // A 32-bit kernel has 32-bit inode numbers: it mounts the overlay, but
     // without xino, and then does not list xino among its options.
@@ -300,10 +316,11 @@ std::string overlay_with_large_inodes(const std::string& under, std::string& why
     if (line == std::string::npos
         || mounts.substr(line, mounts.find('\n', line) - line).find("xino=on")
             == std::string::npos) {
-        why_not = "the kernel did not turn xino on, as a 32-bit one cannot";
-        return "";
+        made.why_not = "the kernel did not turn xino on, as a 32-bit one cannot";
+        return made;
     }
-    return merged;
+    made.overlay = merged;
+    return made;
 }
 
 // Removes a test's folder, and unmounts what the test mounted in it, on
@@ -312,16 +329,19 @@ struct TemporaryFolder {
     std::string path;
     ~TemporaryFolder()
     {
-        umount2((path + "/merged").c_str(), MNT_DETACH);
-        umount2((path + "/layers").c_str(), MNT_DETACH);
+        for (const char* name : { "/merged", "/layers", "/a", "/b" })
+            umount2((path + name).c_str(), MNT_DETACH);
         std::error_code ignored;
         std::filesystem::remove_all(path, ignored);
     }
 };
 
 // `vormel < f >> f` would read its own output back for ever, whatever the
-// size, date or inode number of f; but a device that is only like itself,
-// such as a terminal or /dev/null, must not be refused.
+// size, date or inode number of f, and however little is left to read when
+// vormel looks: a writer may append just after. `vormel < f > f` has nothing
+// left to read; the user is told why. But a device that is only like itself,
+// such as a terminal or /dev/null, must not be refused, nor two files that
+// share an inode number but not a device, or the low half of one.
 TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
 {
     char made[] = "/tmp/vormel-test-XXXXXX";
@@ -330,8 +350,9 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
     const std::string& directory = folder.path;
     const std::string other = directory + "/g";
     const std::string same; // the output is the input's path
-    std::string why_no_overlay;
-    const std::string overlay = overlay_with_large_inodes(directory, why_no_overlay);
+    const Mounts mounts = fresh_mounts(directory);
+    const std::string overlay_other = mounts.overlay + "/g";
+    const std::string tmpfs_other = mounts.fresh_tmpfs + "/b/g";
     const std::string text = "one\ntwo\n";
     const timespec year_2040[] = { { 2208988800, 0 }, { 2208988800, 0 } };
     // A terminal is the input and output of every interactive run.
@@ -340,7 +361,7 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
         terminal_master >= 0 && grantpt(terminal_master) == 0 && unlockpt(terminal_master) == 0);
     const std::string terminal_path = ptsname(terminal_master);
 
-    enum class Input { lines, sparse_5_gib, dated_2040, on_overlay, dev_null, terminal };
+    enum class Input { lines, sparse_5_gib, dated_2040, on_overlay, on_tmpfs, dev_null, terminal };
     struct Case {
         const char* name;
         Input input;
@@ -351,26 +372,32 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
     } const cases[] = {
         { "appending to the input", Input::lines, same, O_WRONLY | O_APPEND, false, true },
         { "writing over the input", Input::lines, same, O_RDWR, false, true },
-        { "input already read to its end", Input::lines, same, O_WRONLY | O_APPEND, true, false },
-        { "truncating the input first", Input::lines, same, O_WRONLY | O_TRUNC, false, false },
+        { "input already read to its end", Input::lines, same, O_WRONLY | O_APPEND, true, true },
+        { "truncating the input first", Input::lines, same, O_WRONLY | O_TRUNC, false, true },
         { "appending to another file", Input::lines, other, O_WRONLY | O_APPEND | O_CREAT, false,
             false },
         { "a sparse file of 5 GiB", Input::sparse_5_gib, same, O_WRONLY | O_APPEND, false, true },
         { "a file dated 2040", Input::dated_2040, same, O_WRONLY | O_APPEND, false, true },
         { "an inode number above 2^32", Input::on_overlay, same, O_WRONLY | O_APPEND, false, true },
+        { "inode numbers alike in their low 32 bits", Input::on_overlay, overlay_other,
+            O_WRONLY | O_APPEND, false, false },
+        { "one inode number on two devices", Input::on_tmpfs, tmpfs_other, O_WRONLY | O_APPEND,
+            false, false },
         { "/dev/null both ways", Input::dev_null, same, O_WRONLY, false, false },
         { "a terminal both ways", Input::terminal, same, O_WRONLY, false, false },
     };
     for (const Case& c : cases) {
-        if (c.input == Input::on_overlay && overlay.empty()) {
-            std::printf("skipped: %s: no overlay with inode numbers above 2^32: %s\n", c.name,
-                why_no_overlay.c_str());
+        if ((c.input == Input::on_overlay && mounts.overlay.empty())
+            || (c.input == Input::on_tmpfs && mounts.fresh_tmpfs.empty())) {
+            std::printf("skipped: %s: no file systems of the test's own: %s\n", c.name,
+                mounts.why_not.c_str());
             continue;
         }
         const bool device = c.input == Input::dev_null || c.input == Input::terminal;
         const std::string input_path = c.input == Input::dev_null ? "/dev/null"
             : c.input == Input::terminal                          ? terminal_path
-            : c.input == Input::on_overlay                        ? overlay + "/f"
+            : c.input == Input::on_overlay                        ? mounts.overlay + "/f"
+            : c.input == Input::on_tmpfs                          ? mounts.fresh_tmpfs + "/a/f"
                                                                   : directory + "/f";
         const std::string& output_path = c.output_path.empty() ? input_path : c.output_path;
         unlink(other.c_str());
@@ -387,13 +414,29 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
         }
         struct stat before { };
         ASSERT_EQ(stat(input_path.c_str(), &before), 0);
-        if (c.input == Input::on_overlay) {
-            EXPECT_GT(static_cast<unsigned long long>(before.st_ino), 0xffffffffu) << c.name;
-        }
         int in = open_file(input_path.c_str(), O_RDONLY | O_NOCTTY);
         if (c.input_at_end)
             lseek(in, 0, SEEK_END);
         int out = open_file(output_path.c_str(), c.output_flags | O_NOCTTY);
+        // The numbers as vormel sees them, after the overlay has copied g up.
+        struct stat input_status { };
+        struct stat output_status { };
+        ASSERT_EQ(fstat(in, &input_status), 0);
+        ASSERT_EQ(fstat(out, &output_status), 0);
+        const auto input_inode = static_cast<unsigned long long>(input_status.st_ino);
+        const auto output_inode = static_cast<unsigned long long>(output_status.st_ino);
+        if (c.input == Input::on_overlay) {
+            EXPECT_GT(input_inode, 0xffffffffu) << c.name;
+        }
+        if (&c.output_path == &overlay_other) {
+            EXPECT_TRUE(input_status.st_dev == output_status.st_dev && input_inode != output_inode
+                && std::uint32_t(input_inode) == std::uint32_t(output_inode))
+                << c.name << ": " << std::hex << input_inode << ", " << output_inode;
+        }
+        if (&c.output_path == &tmpfs_other) {
+            EXPECT_TRUE(input_status.st_dev != output_status.st_dev && input_inode == output_inode)
+                << c.name << ": " << input_inode << ", " << output_inode;
+        }
         // A build that failed to refuse would fill the disk: a limit on the
         // size of files stops it first.
         rlimit unbounded {};
@@ -416,28 +459,90 @@ TEST(Faults, RefusesAnOutputFileThatIsItsOwnInput)
     close(terminal_master);
 }
 
-// A stream that cannot be examined is no proof that input and output differ.
+// A stream that cannot be examined is no proof that input and output differ,
+// unless one end is known to be no regular file: a stream that cannot seek.
+enum class End { file, pipe, input_file };
+struct Unexaminable {
+    const char* name;
+    End input;
+    End output;
+    const char* refusal; // nullptr: the line is tagged
+};
+
+// Runs vormel, started by `start` on the ends that `c` names, over one line.
+template <typename Start> void expect_judged(const Unexaminable& c, Start start)
+{
+    const std::string line = "a\n";
+    Pipe input_pipe;
+    Pipe output_pipe;
+    ASSERT_EQ(write(input_pipe.write_end, line.data(), line.size()), ssize_t(line.size()));
+    close(input_pipe.write_end);
+    const int in = c.input == End::pipe ? input_pipe.read_end : memory_file(line);
+    const int out = c.output == End::pipe ? output_pipe.write_end
+        : c.output == End::file
+        ? memory_file()
+        : open_file(("/proc/self/fd/" + std::to_string(in)).c_str(), O_WRONLY | O_APPEND);
+    const int err = memory_file();
+    const pid_t pid = start({ in, out, err });
+    close(output_pipe.write_end);
+    const int status = wait_for_exit(pid, 20);
+    const std::string written = c.output == End::pipe ? drain(output_pipe.read_end)
+        : c.output == End::file                       ? contents(out)
+                                                      : contents(in).substr(line.size());
+    if (c.refusal != nullptr) {
+        EXPECT_EQ(status, 1) << c.name;
+        EXPECT_EQ(contents(err), "vormel: " + std::string(c.refusal) + "\n") << c.name;
+        EXPECT_EQ(written, "") << c.name;
+    } else {
+        EXPECT_EQ(status, 0) << c.name;
+        EXPECT_EQ(contents(err), "") << c.name;
+        EXPECT_EQ(written, tagged_reference(line, generator_of(pid))) << c.name;
+    }
+    for (int fd : { in, out, err, input_pipe.read_end, output_pipe.read_end })
+        close(fd);
+}
+
 TEST(Faults, RefusesStreamsThatCannotBeExamined)
 {
-    struct Case {
-        std::string fault;
-        const char* message;
-    } const cases[] = {
-        { "VORMEL_FSTAT_ERROR=0:" + std::to_string(EIO),
-            "vormel: standard input: Input/output error\n" },
-        { "VORMEL_FSTAT_ERROR=1:" + std::to_string(EOVERFLOW),
-            "vormel: standard output: Value too large for defined data type\n" },
+    const std::string input_io = "VORMEL_FSTAT_ERROR=0:" + std::to_string(EIO);
+    const std::string output_io = "VORMEL_FSTAT_ERROR=1:" + std::to_string(EIO);
+    const std::string output_overflow = "VORMEL_FSTAT_ERROR=1:" + std::to_string(EOVERFLOW);
+    const struct {
+        const std::string& fault;
+        Unexaminable c;
+    } cases[] = {
+        { input_io, { "two files", End::file, End::file, "standard input: Input/output error" } },
+        { output_overflow,
+            { "two files", End::file, End::file,
+                "standard output: Value too large for defined data type" } },
+        { input_io,
+            { "the same file", End::file, End::input_file, "standard input: Input/output error" } },
+        { output_io,
+            { "the same file", End::file, End::input_file,
+                "standard output: Input/output error" } },
+        { input_io, { "a pipe into a file", End::pipe, End::file, nullptr } },
+        { output_io, { "a pipe into a file", End::pipe, End::file, nullptr } },
+        { input_io, { "a file into a pipe", End::file, End::pipe, nullptr } },
     };
-    for (const Case& c : cases) {
-        int in = memory_file("a\n");
-        int out = memory_file();
-        Finished r = run_with(faulty_command(vormel_path(), { c.fault }), in, out);
-        EXPECT_EQ(r.status, 1) << c.fault;
-        EXPECT_EQ(r.err, c.message) << c.fault;
-        EXPECT_EQ(contents(out), "") << c.fault;
-        close(in);
-        close(out);
+    for (const auto& [fault, c] : cases) {
+        SCOPED_TRACE(fault);
+        expect_judged(c, [&](std::array<int, 3> fds) {
+            return spawn(faulty_command(vormel_path(), { fault }), fds);
+        });
     }
+}
+
+// Without the preloaded library: a static vormel meets this too.
+TEST(Faults, JudgesStreamsWhoseStatIsRefused)
+{
+    if (emulated())
+        GTEST_SKIP() << "qemu-user refuses seccomp filters";
+    const Unexaminable cases[] = {
+        { "a pipe into a pipe", End::pipe, End::pipe, nullptr },
+        { "the same file", End::file, End::input_file, "standard input: Operation not permitted" },
+    };
+    for (const Unexaminable& c : cases)
+        expect_judged(c, [](std::array<int, 3> fds) { return spawn_refusing_stat(vormel, fds); });
 }
 
 } // namespace
