@@ -201,10 +201,10 @@ int wait_for_exit(pid_t pid, double seconds, rusage* usage)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-long status_field(pid_t pid, std::string_view field)
+long status_field(pid_t pid, std::string_view field, const char* file)
 {
     std::ifstream status(
-        "/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) + "/status");
+        "/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) + "/" + file);
     for (std::string line; std::getline(status, line);)
         if (line.starts_with(field))
             return std::strtol(line.c_str() + field.size(), nullptr, 10);

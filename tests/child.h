@@ -66,9 +66,10 @@ pid_t spawn_refusing_stat(const std::vector<std::string>& argv, std::array<int, 
 // child's resource use goes to `usage` when given.
 int wait_for_exit(pid_t pid, double seconds, rusage* usage = nullptr);
 
-// The number after `field` (such as "VmHWM:") in /proc/<pid>/status, pid 0
-// meaning this process; -1 when the line is not there.
-long status_field(pid_t pid, std::string_view field);
+// The number after `field` (such as "VmHWM:") in /proc/<pid>/status, or
+// another file of /proc/<pid>, pid 0 meaning this process; -1 when the line
+// is not there.
+long status_field(pid_t pid, std::string_view field, const char* file = "status");
 
 // Memory files, for standard streams whose bytes the test sets or reads.
 int memory_file(std::string_view content = {});
