@@ -7,7 +7,13 @@ The initramfs holds busybox, the programs and the test binary at the paths the
 test binary has compiled in, and the libraries they need from the cross
 sysroot. Its /init runs the tests and reports on the serial console. Exits 77,
 which CTest takes as skipped, when the emulator or a package cannot be had,
-unless VORMEL_REAL_KERNEL=required."""
+unless VORMEL_REAL_KERNEL=required.
+
+Where VORMEL_REAL_KERNEL_STATIC names a static vormel of the same CPU, such as
+the one of a release archive, the machine also runs that one: on three lines,
+with its Seccomp mode read while it runs, and under the end-to-end tests but
+those that put faults in by LD_PRELOAD, which a static program never loads, and
+the slow ones."""
 
 import argparse
 import gzip
@@ -25,6 +31,21 @@ from pathlib import Path
 
 SKIPPED = 77
 SUITES = "Vormel.*:Faults.*:Hostile.*"
+# What a static vormel can be tested by, here and in .ci/run, which reads
+# these two. Left out: the scripted generator's tests (of a binary of the
+# test build) and those that preload a fault library (close errors, chaos,
+# forbidden calls, a failing fstat), which a static program never loads.
+STATIC_SUITES = ("Vormel.*:Faults.*:Hostile.TheFilterIsOnWhileTagging:-Vormel.FractionSource*:"
+                 "Vormel.ReportsEveryWriteErrorEvenAtClose:Faults.RefusesStreamsThatCannotBeExamined")
+# The slow tests of waiting, stops and an endless line: a minute of an
+# emulated CPU, on code that the suites' own run here has covered.
+SLOW = (":Faults.NonBlockingStreamsAreWaitedOn:Faults.StopsAndContinuesLoseAndDoubleNothing:"
+        "Faults.OneEndlessLinePassesInConstantMemory")
+STATIC = "/static/vormel"
+LINES = ["alpha", "beta", "gamma"]
+STATIC_BEGIN = "vormel-vm: the static vormel on three lines"
+SHOWN = "vormel-vm: its output, between the lines of dashes:"
+DASHES = "----------"
 END = "vormel-vm: end, status "
 
 # One row per target, by Debian's multiarch triple: Debian architecture, the
@@ -65,16 +86,46 @@ exec </dev/console >/dev/console 2>&1
 echo "vormel-vm: up after $(cut -d' ' -f1 /proc/uptime) s, Linux $(uname -r) on $(uname -m)"
 cd /tmp
 export GTEST_COLOR=no
-# One process per test, as CTest runs them: none sees what another left
-# behind, and a crash loses only its own result.
-tests=$({test} --gtest_list_tests --gtest_filter='{suites}' | awk '/^[^ ]/ {{ suite = $1 }} /^ / {{ print suite $1 }}')
-echo "vormel-vm: $(echo $tests | wc -w) tests"
 status=0
-for name in $tests; do
-    {test} --gtest_filter="$name" || status=1
-done
+# run_tests FILTER WHAT: one process per test, as CTest runs them: none sees
+# what another left behind, and a crash loses only its own result.
+run_tests() {{
+    tests=$({test} --gtest_list_tests --gtest_filter="$1" | awk '/^[^ ]/ {{ suite = $1 }} /^ / {{ print suite $1 }}')
+    echo "vormel-vm: $(echo $tests | wc -w) tests$2"
+    for name in $tests; do
+        {test} --gtest_filter="$name" || status=1
+    done
+}}
+run_tests '{suites}' ""
+{static}
 echo "{end}$status after $(cut -d' ' -f1 /proc/uptime) s"
 poweroff -f
+"""
+
+# The static vormel on three lines, the first alone: once it is tagged,
+# set-up is over and the filter is on. Its output goes to a file, to be shown
+# byte for byte.
+STATIC_INIT = """
+echo "{begin}"
+mkfifo static.in
+{static} <static.in >static.out &
+pid=$!
+exec 3>static.in
+echo {first} >&3
+waited=0
+while [ ! -s static.out ] && [ $waited -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+echo "vormel-vm: grep Seccomp /proc/$pid/status, while it runs:"
+grep Seccomp /proc/$pid/status
+printf '{rest}' >&3
+exec 3>&-
+wait $pid || {{ echo "vormel-vm: the static vormel exited with status $?"; status=1; }}
+echo "{shown}"
+echo {dashes}
+cat static.out
+echo {dashes}
+export VORMEL_UNDER_TEST={static}
+run_tests '{suites}' " against the static vormel"
+unset VORMEL_UNDER_TEST
 """
 
 
@@ -147,9 +198,15 @@ def libraries(readelf, elf, triple, sysroot):
     return found
 
 
-def initramfs(args, triple, busybox, overlay, image):
+def initramfs(args, triple, busybox, overlay, static, image):
     with tempfile.TemporaryDirectory() as root:
         files = {"/bin/busybox": busybox, "/overlay.ko": overlay}
+        static_run = ""
+        if static:
+            files[STATIC] = static
+            static_run = STATIC_INIT.format(begin=STATIC_BEGIN, static=STATIC, first=LINES[0],
+                                            rest="".join(f"{line}\\n" for line in LINES[1:]),
+                                            shown=SHOWN, dashes=DASHES, suites=STATIC_SUITES + SLOW)
         for elf in args.programs:
             files[str(Path(elf).absolute())] = Path(elf)
             files.update(libraries(args.readelf, elf, triple, args.sysroot))
@@ -163,13 +220,40 @@ def initramfs(args, triple, busybox, overlay, image):
         for directory in ["proc", "sys", "dev", "tmp", "sbin", "usr/bin", "usr/sbin"]:
             Path(root, directory).mkdir(parents=True, exist_ok=True)
         init = Path(root, "init")
-        init.write_text(INIT.format(test=Path(args.programs[0]).absolute(), suites=SUITES, end=END))
+        init.write_text(INIT.format(test=Path(args.programs[0]).absolute(), suites=SUITES,
+                                    static=static_run, end=END))
         init.chmod(0o755)
         names = subprocess.run(["find", ".", "-mindepth", "1", "-print0"], cwd=root,
                                capture_output=True, check=True).stdout
         archive = subprocess.run(["cpio", "--null", "-o", "-H", "newc", "-R", "0:0", "--quiet"],
                                  cwd=root, input=names, capture_output=True, check=True).stdout
         image.write_bytes(gzip.compress(archive, compresslevel=1))
+
+
+def tagged(line, text):
+    """Whether `line` is `text` as vormel tags it: one space, then a whole
+    number from 0 to 50000 right-aligned in eight columns."""
+    tag = line[len(text) + 1:]
+    return (line.startswith(text + " ") and tag.strip().isdigit() and f"{int(tag):8d}" == tag
+            and int(tag) <= 50000)
+
+
+def static_run(lines):
+    """From the console's `lines` from the static vormel's start on: the
+    Seccomp lines of its status while it ran, and its output."""
+    seccomp = [line for line in lines if re.match(r"Seccomp(_filters)?:\s", line)]
+    start = lines.index(SHOWN) + 2 if SHOWN in lines else len(lines)
+    shown = lines[start:lines.index(DASHES, start)] if DASHES in lines[start:] else []
+    return seccomp, shown
+
+
+def verdicts(lines):
+    """How many tests of each suite passed, were skipped and failed."""
+    counts = {}
+    for verdict, suite in re.findall(r"^\[ *(OK|SKIPPED|FAILED) *\] (\w+)\.\w+ \(", "\n".join(lines), re.M):
+        counts.setdefault(suite, {}).setdefault(verdict, 0)
+        counts[suite][verdict] += 1
+    return counts
 
 
 def main():
@@ -183,6 +267,9 @@ def main():
     parser.add_argument("--sandboxed", action="store_true", help="no Hostile test may be skipped")
     parser.add_argument("programs", nargs="+", help="the test binary first, then what it runs")
     args = parser.parse_args()
+    static = os.environ.get("VORMEL_REAL_KERNEL_STATIC")
+    if static and not Path(static).is_file():
+        sys.exit(f"VORMEL_REAL_KERNEL_STATIC names no file: {static}")
 
     if args.target not in MACHINES:
         skip(f"no virtual machine recipe for {args.target}")
@@ -207,7 +294,7 @@ def main():
 
     with tempfile.TemporaryDirectory() as work:
         image = Path(work, "initrd.gz")
-        initramfs(args, args.target, busybox, overlay, image)
+        initramfs(args, args.target, busybox, overlay, static and Path(static), image)
         command = [*emulator, "-m", args.memory, "-nographic", "-no-reboot", "-net", "none",
                    "-kernel", str(kernel), "-initrd", str(image),
                    "-append", f"console={console} panic=-1 quiet"]
@@ -237,19 +324,30 @@ def main():
     ends = [line.split(END, 1)[1].split()[0] for line in output if END in line]
     if not ends:
         sys.exit(f"no end marker after {elapsed:.0f} s (limit {args.timeout:.0f} s): the run did not finish")
-    listed = [int(n) for n in re.findall(r"^vormel-vm: (\d+) tests$", "\n".join(output), re.M)]
+    # One listing for the suites, one more for the static vormel.
+    listed = re.findall(r"^vormel-vm: (\d+) tests(.*)$", "\n".join(output), re.M)
+    wanted = [""] + ([" against the static vormel"] if static else [])
     closed = sum(bool(re.match(r"\[==========\] 1 test from .* ran\.", line)) for line in output)
-    if not listed or listed[0] == 0 or closed != listed[0]:
+    if ([what for _, what in listed] != wanted or "0" in [n for n, _ in listed]
+            or closed != sum(int(n) for n, _ in listed)):
         sys.exit(f"{closed} tests ran to their end of {listed or 'none'} listed: the run is partial")
-    counts = {}
-    for verdict, suite in re.findall(r"^\[ *(OK|SKIPPED|FAILED) *\] (\w+)\.\w+ \(", "\n".join(output), re.M):
-        counts.setdefault(suite, {}).setdefault(verdict, 0)
-        counts[suite][verdict] += 1
+    begin = next((i for i, line in enumerate(output) if static and STATIC_BEGIN in line), len(output))
+    runs = [verdicts(output[:begin])] + ([verdicts(output[begin:])] if static else [])
     print(f"real kernel, {args.target}: booted in {booted:.1f} s, tests took {elapsed - booted:.1f} s; "
-          + "; ".join(f"{suite}: {c.get('OK', 0)} passed, {c.get('SKIPPED', 0)} skipped, "
-                      f"{c.get('FAILED', 0)} failed" for suite, c in sorted(counts.items())))
-    if args.sandboxed and counts.get("Hostile", {}).get("SKIPPED", 0):
+          + "; the static vormel: ".join(
+              "; ".join(f"{suite}: {c.get('OK', 0)} passed, {c.get('SKIPPED', 0)} skipped, "
+                        f"{c.get('FAILED', 0)} failed" for suite, c in sorted(counts.items()))
+              for counts in runs))
+    if args.sandboxed and any(counts.get("Hostile", {}).get("SKIPPED", 0) for counts in runs):
         sys.exit("a sandbox test was skipped under a real kernel")
+    if static:
+        seccomp, shown = static_run(output[begin:])
+        print(f"the static vormel {static} here: grep Seccomp /proc/<pid>/status while it ran, then its output:",
+              *seccomp, *shown, sep="\n")
+        if not re.match(r"Seccomp:\s+2$", seccomp[0] if seccomp else ""):
+            sys.exit("the static vormel ran unconfined: Seccomp is not 2")
+        if len(shown) != len(LINES) or not all(map(tagged, shown, LINES)):
+            sys.exit(f"the static vormel's output is not {', '.join(LINES)}, each tagged")
     if ends[-1] != "0":
         sys.exit(f"the tests exited with status {ends[-1]}")
 
