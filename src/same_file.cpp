@@ -8,7 +8,8 @@
 // A narrow inode number or size makes fstat fail with EOVERFLOW on a large
 // file, which is refused below, never let through; but then every such file
 // would be refused, so the build asks for wide ones. Times are not read: a
-// C library without 64-bit times refuses a file dated after 2038.
+// C library without 64-bit times may misread a date or fail on it, and that
+// can only refuse.
 static_assert(sizeof(stat::st_ino) >= 8, "build with _FILE_OFFSET_BITS=64");
 static_assert(sizeof(stat::st_size) >= 8, "build with _FILE_OFFSET_BITS=64");
 

@@ -8,6 +8,7 @@
 // it still does nothing: no file is opened, no memory mapped.
 
 #include "sandbox.h"
+#include "seccomp_architecture.h"
 
 #include <asm/unistd.h>
 #include <linux/audit.h>
@@ -27,26 +28,14 @@
 
 namespace {
 
-// The filter is written for one calling convention: the one this program is
-// compiled for, read from the compiler's own macros. A call made through
-// another (x32 or a 32-bit compat entry on a 64-bit kernel) has other
-// numbers, so it is refused whole. The build turns the sandbox on only where
-// this compiles, and each CPU here has passed the suite under a real kernel.
-#if defined(__x86_64__) && !defined(__ILP32__)
-constexpr std::uint32_t kArchitecture = AUDIT_ARCH_X86_64;
-#elif defined(__aarch64__) && !defined(__ILP32__)
-constexpr std::uint32_t kArchitecture = AUDIT_ARCH_AARCH64;
-#elif defined(__s390x__)
-constexpr std::uint32_t kArchitecture = AUDIT_ARCH_S390X;
-#elif defined(__i386__)
-constexpr std::uint32_t kArchitecture = AUDIT_ARCH_I386;
-#elif defined(__arm__) && defined(__ARM_EABI__) && !defined(__ARMEB__)
-constexpr std::uint32_t kArchitecture = AUDIT_ARCH_ARM;
-#elif defined(__powerpc64__) && defined(__LITTLE_ENDIAN__)
-constexpr std::uint32_t kArchitecture = AUDIT_ARCH_PPC64LE;
-#else
-#error "no seccomp filter for this architecture: configure with -DVORMEL_SANDBOX=OFF"
-#endif
+// The filter is written for one calling convention, the one this program is
+// compiled for (seccomp_architecture.h). A call made through another (x32 or
+// a 32-bit compat entry on a 64-bit kernel) has other numbers, so it is
+// refused whole. The build turns the sandbox on only where this compiles,
+// and each CPU here has passed the suite under a real kernel.
+constexpr std::uint32_t kArchitecture = kSeccompArchitecture;
+static_assert(kArchitecture != 0,
+    "no seccomp filter for this architecture: configure with -DVORMEL_SANDBOX=OFF");
 
 constexpr std::uint32_t kNumber = offsetof(seccomp_data, nr);
 

@@ -488,7 +488,13 @@ template <typename Start> void expect_judged(const Unexaminable& c, Start start)
         ? memory_file()
         : open_file(("/proc/self/fd/" + std::to_string(in)).c_str(), O_WRONLY | O_APPEND);
     const int err = memory_file();
+    // A vormel that failed to refuse would grow the file without end.
+    rlimit unbounded {};
+    getrlimit(RLIMIT_FSIZE, &unbounded);
+    const rlimit bounded { 1 << 20, unbounded.rlim_max };
+    setrlimit(RLIMIT_FSIZE, &bounded);
     const pid_t pid = start({ in, out, err });
+    setrlimit(RLIMIT_FSIZE, &unbounded);
     close(output_pipe.write_end);
     const int status = wait_for_exit(pid, 20);
     const std::string written = c.output == End::pipe ? drain(output_pipe.read_end)
@@ -503,8 +509,14 @@ template <typename Start> void expect_judged(const Unexaminable& c, Start start)
         EXPECT_EQ(contents(err), "") << c.name;
         EXPECT_EQ(written, tagged_reference(line, generator_of(pid))) << c.name;
     }
-    for (int fd : { in, out, err, input_pipe.read_end, output_pipe.read_end })
-        close(fd);
+    close(err);
+    close(input_pipe.read_end);
+    if (c.input != End::pipe)
+        close(in);
+    if (c.output != End::pipe) {
+        close(out);
+        close(output_pipe.read_end); // else drained and closed
+    }
 }
 
 TEST(Faults, RefusesStreamsThatCannotBeExamined)
@@ -528,6 +540,7 @@ TEST(Faults, RefusesStreamsThatCannotBeExamined)
         { input_io, { "a pipe into a file", End::pipe, End::file, nullptr } },
         { output_io, { "a pipe into a file", End::pipe, End::file, nullptr } },
         { input_io, { "a file into a pipe", End::file, End::pipe, nullptr } },
+        { output_io, { "a file into a pipe", End::file, End::pipe, nullptr } },
     };
     for (const auto& [fault, c] : cases) {
         SCOPED_TRACE(fault);
@@ -544,6 +557,7 @@ TEST(Faults, JudgesStreamsWhoseStatIsRefused)
         GTEST_SKIP() << "qemu-user refuses seccomp filters";
     const Unexaminable cases[] = {
         { "a pipe into a pipe", End::pipe, End::pipe, nullptr },
+        { "a file into a pipe", End::file, End::pipe, nullptr },
         { "the same file", End::file, End::input_file, "standard input: Operation not permitted" },
     };
     for (const Unexaminable& c : cases)
