@@ -542,10 +542,10 @@ TEST(Faults, RefusesStreamsThatCannotBeExamined)
         { input_io, { "a file into a pipe", End::file, End::pipe, nullptr } },
         { output_io, { "a file into a pipe", End::file, End::pipe, nullptr } },
     };
-    for (const auto& [fault, c] : cases) {
-        SCOPED_TRACE(fault);
-        expect_judged(c, [&](std::array<int, 3> fds) {
-            return spawn(faulty_command(vormel_path(), { fault }), fds);
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.fault);
+        expect_judged(row.c, [&](std::array<int, 3> fds) {
+            return spawn(faulty_command(vormel_path(), { row.fault }), fds);
         });
     }
 }
