@@ -5,11 +5,11 @@ first on PATH, and checks what each one promises.
 usage: readme_examples.py README VORMEL_DIR EXAMPLE
        readme_examples.py --list
 """
-import itertools, os, re, shutil, subprocess, sys, tempfile
+import os, re, select, shutil, signal, subprocess, sys, tempfile, time
 from pathlib import Path
 
-SECTIONS = ("Examples", "Many files or many machines")
-TAG = re.compile(rb" {4,8}(\d{1,5})\n")
+SECTIONS = ("Examples",)
+TAG = re.compile(rb" {4,8}(\d{1,5})")
 
 
 def blocks(readme):
@@ -43,13 +43,13 @@ def write(path, text):
         file.writelines(line + b"\n" for line in text)
 
 
-def tagged(path, text):
+def tagged(out, text):
     """Each output line is the input line of the same place plus a tag."""
-    with open(path, "rb") as out:
-        for line, want in itertools.zip_longest(out, text):
-            assert line is not None and want is not None, "lines lost or added"
-            tag = TAG.fullmatch(line[-10:])
-            assert line[:-10] == want and tag and int(tag[1]) <= 50000, line
+    got = out.split(b"\n")
+    assert got.pop() == b"" and len(got) == len(text), "lines lost or added"
+    for line, want in zip(got, text):
+        tag = TAG.fullmatch(line[-9:])
+        assert line[:-9] == want and tag and int(tag[1]) <= 50000, line
 
 
 def shuffle(out, work, text, block):
@@ -81,33 +81,15 @@ def one_in_ten(out, work, text, block):
     assert 0.08 * len(text) <= len(got) <= 0.12 * len(text)
 
 
-def xargs(out, work, logs, block):
+def many_files(out, work, logs, block):
     for log, text in logs.items():
-        tagged(work / (log + ".tagged"), text)
+        tagged((work / (log + ".tagged")).read_bytes(), text)
     assert len(list(work.iterdir())) == 2 * len(logs), "files other than the tagged ones"
 
 
 def setup_file(work, block):
     text = lines(100_000)
     write(work / "file", text)
-    return text
-
-
-def setup_big(work, block):
-    """A quarter over the example's --block, so that the file is cut into
-    blocks, which must come out whole and in order; lines of some 100 bytes
-    keep the check quick."""
-    size = int(re.search(r"--block (\d+)M", block)[1]) << 20
-    text = lines(size // 100 * 5 // 4, pad=90)
-    write(work / "big.log", text)
-    # The first block, the one that begins with the empty first line, is
-    # held back until the others are done, so that only --keep-order puts
-    # its lines first.
-    wrapper = work / "bin" / "vormel"
-    wrapper.parent.mkdir()
-    wrapper.write_text('#!/bin/sh\nPATH=${PATH#*:}\nblock=$(mktemp block.XXXXXX)\ncat >"$block"\n'
-                       '[ -n "$(head -n 1 "$block")" ] || sleep 1\nexec vormel <"$block"\n')
-    wrapper.chmod(0o755)
     return text
 
 
@@ -120,22 +102,52 @@ def setup_logs(work, block):
 
 
 def missing(tool):
-    if not shutil.which(tool):
-        return f"{tool} is not installed"
-    if tool == "parallel" and b"GNU parallel" not in subprocess.run(
-            [tool, "--version"], capture_output=True).stdout:
-        return "parallel is not GNU parallel (Debian's package parallel)"
-    return None
+    return None if shutil.which(tool) else f"{tool} is not installed"
 
 
-# name: (what marks its block, a tool that may be missing, setup, check)
+def setup_log(work, block):
+    """As many lines as tail shows of a file when it starts to follow it."""
+    text = lines(20)
+    write(work / "app.log", text[:10])
+    return text
+
+
+def to_end(block, work, env, text):
+    run = subprocess.run(["sh", "-c", block], cwd=work, env=env, stdout=subprocess.PIPE)
+    assert run.returncode == 0, f"exit status {run.returncode}"
+    return run.stdout
+
+
+def follow(block, work, env, text):
+    """Runs the example on the log, then appends the rest of `text` once
+    what the log held is out: it must come out tagged while the writer still
+    holds the log open."""
+    run = subprocess.Popen(["sh", "-c", block], cwd=work, env=env, stdout=subprocess.PIPE,
+                           start_new_session=True)
+    out = b""
+    try:
+        with open(work / "app.log", "ab", buffering=0) as log:
+            for written in (10, len(text)):
+                log.write(b"".join(line + b"\n" for line in text[10:written]))
+                deadline = time.monotonic() + 20
+                while out.count(b"\n") < written and time.monotonic() < deadline:
+                    if select.select([run.stdout], [], [], 0.1)[0]:
+                        out += os.read(run.stdout.fileno(), 1 << 16)
+                assert out.count(b"\n") >= written, f"{written} lines in the log, not out: {out!r}"
+    finally:
+        os.killpg(run.pid, signal.SIGKILL)
+        run.wait()
+    return out
+
+
+# name: (what marks its block, a tool that may be missing, setup, how it runs, check)
 EXAMPLES = {
-    "shuffle": (lambda b: "sort" in b and "head" not in b, "sort", setup_file, shuffle),
-    "sample": (lambda b: "sort" in b and "head -n" in b, "head", setup_file, sample),
-    "one_in_ten": (lambda b: "sort" not in b and "awk" in b, "awk", setup_file, one_in_ten),
-    "parallel": (lambda b: b.startswith("parallel "), "parallel", setup_big,
-                 lambda out, work, text, block: tagged(work / "tagged.log", text)),
-    "xargs": (lambda b: "xargs" in b, "xargs", setup_logs, xargs),
+    "shuffle": (lambda b: "sort" in b and "head" not in b, "sort", setup_file, to_end, shuffle),
+    "sample": (lambda b: "sort" in b and "head -n" in b, "head", setup_file, to_end, sample),
+    "one_in_ten": (lambda b: "sort" not in b and "awk" in b, "awk", setup_file, to_end, one_in_ten),
+    "live_log": (lambda b: "tail -F" in b, "tail", setup_log, follow,
+                 lambda out, work, text, block: tagged(out, text)),
+    "many_files": (lambda b: "for f in" in b, "sh", setup_logs, to_end, many_files),
 }
 
 
@@ -149,18 +161,15 @@ def main():
     assert sorted(sum(owners, [])) == sorted(EXAMPLES) and all(len(o) == 1 for o in owners), \
         f"the README's examples and their checks no longer pair up: {owners}"
     block = found[owners.index([name])]
-    _, tool, setup, check = EXAMPLES[name]
+    _, tool, setup, runs, check = EXAMPLES[name]
     if reason := missing(tool):
         print(f"skipped: {reason}")
         return
     with tempfile.TemporaryDirectory() as directory:
         work = Path(directory)
-        path = [str(work / "bin"), vormel_dir, os.environ["PATH"]]
-        env = dict(os.environ, PATH=os.pathsep.join(path))
+        env = dict(os.environ, PATH=os.pathsep.join([vormel_dir, os.environ["PATH"]]))
         given = setup(work, block)
-        run = subprocess.run(["sh", "-c", block], cwd=work, env=env, stdout=subprocess.PIPE)
-        assert run.returncode == 0, f"exit status {run.returncode}"
-        check(run.stdout, work, given, block)
+        check(runs(block, work, env, given), work, given, block)
     print(f"ok: {name}")
 
 
