@@ -54,10 +54,15 @@ bool emulated()
     return !emulator.empty() && emulator[0] != "chroot";
 }
 
-std::string vormel_path()
+bool vormel_from_elsewhere()
 {
     const char* chosen = std::getenv("VORMEL_UNDER_TEST");
-    return chosen != nullptr && *chosen != '\0' ? chosen : VORMEL_PATH;
+    return chosen != nullptr && *chosen != '\0';
+}
+
+std::string vormel_path()
+{
+    return vormel_from_elsewhere() ? std::getenv("VORMEL_UNDER_TEST") : VORMEL_PATH;
 }
 
 std::vector<std::string> program_command(

@@ -19,11 +19,26 @@ inline constexpr int kClosed = -1;
 // process, so the child's pid is the program's pid.
 bool emulated();
 
+// The test suites, by what they need:
+//   Vormel, Faults  any vormel, the released static ones included;
+//   Rigged          vormel with something of the test build's: the preloaded
+//                   fault library or the scripted generator. They skip, saying
+//                   so, where VORMEL_UNDER_TEST names a vormel from elsewhere;
+//   Kernel          a real kernel of the CPU: the sandbox, stops, waits and
+//                   a filter of stat calls. Under a user-mode emulator they
+//                   skip, saying this; the test real_kernel runs them;
+//   Long            any vormel, for long: a minute of an emulated CPU.
+inline constexpr const char* kNeedsTestBuild
+    = "rigs the test build's vormel, and VORMEL_UNDER_TEST names another";
+inline constexpr const char* kNeedsRealKernel
+    = "needs a real kernel, which a user-mode emulator is not: the test real_kernel runs it";
+
 // The vormel under test: the one built beside the tests, or the one that
 // VORMEL_UNDER_TEST names, such as a released binary. A released static
 // binary may run in a root of its own, with `chroot <root>` as the
 // emulator; chroot execs it in its own place, so that is not emulation.
 std::string vormel_path();
+bool vormel_from_elsewhere();
 
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool kSanitized = true;

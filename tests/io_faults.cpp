@@ -16,7 +16,10 @@
 //                           as an overflowing copy in the program would;
 //   VORMEL_FSTAT_ERROR=f:n  fstat() on fd f fails with errno n, as on a file
 //                           that the C library cannot describe or a network
-//                           file system that has gone away.
+//                           file system that has gone away;
+//   VORMEL_LSEEK_ERROR=f:n  lseek() on fd f fails with errno n, as under a
+//                           container filter that refuses it;
+//   VORMEL_WRITE_ZERO=1     write() on fd 1 writes nothing and returns 0.
 //
 // The real calls are made with syscall(), which needs no lookup of the next
 // definition and is what the program's own call would have done.
@@ -49,21 +52,34 @@ const long close_error = setting("VORMEL_CLOSE_ERROR");
 const char* forbidden_path = std::getenv("VORMEL_FORBIDDEN_OPEN");
 const bool newer_libc = setting("VORMEL_NEWER_LIBC") != 0;
 const bool chk_fail = setting("VORMEL_CHK_FAIL") != 0;
+const bool write_zero = setting("VORMEL_WRITE_ZERO") != 0;
 std::uint64_t chaos = static_cast<std::uint64_t>(setting("VORMEL_CHAOS_SEED"));
 
-struct FstatError {
+// A call on one descriptor that fails with one errno: "fd:errno".
+struct CallError {
     long fd = -1;
     long error = 0;
+
+    bool fails(int on) const
+    {
+        if (on != fd || error == 0)
+            return false;
+        errno = static_cast<int>(error);
+        return true;
+    }
 };
-const FstatError fstat_error = [] {
-    FstatError fault;
-    if (const char* value = std::getenv("VORMEL_FSTAT_ERROR")) {
+CallError call_error(const char* name)
+{
+    CallError fault;
+    if (const char* value = std::getenv(name)) {
         char* rest = nullptr;
         fault.fd = std::strtol(value, &rest, 10);
         fault.error = *rest == ':' ? std::strtol(rest + 1, nullptr, 10) : 0;
     }
     return fault;
-}();
+}
+const CallError fstat_error = call_error("VORMEL_FSTAT_ERROR");
+const CallError lseek_error = call_error("VORMEL_LSEEK_ERROR");
 
 // xorshift64: never 0 once started from a non-zero state.
 std::uint64_t next_random()
@@ -145,6 +161,8 @@ extern "C" ssize_t write(int fd, const void* buffer, std::size_t count)
         call_as_a_newer_libc();
     if (fd == 1 && chk_fail)
         __chk_fail();
+    if (fd == 1 && write_zero)
+        return 0;
     if (fd == 1 && !survives(count))
         return -1;
     return syscall(SYS_write, fd, buffer, count);
@@ -168,12 +186,18 @@ namespace {
 
 int fstat_by(const char* name, int fd, void* status)
 {
-    if (fd == fstat_error.fd && fstat_error.error != 0) {
-        errno = static_cast<int>(fstat_error.error);
+    if (fstat_error.fails(fd))
         return -1;
-    }
     auto real = reinterpret_cast<int (*)(int, void*)>(dlsym(RTLD_NEXT, name));
     return real(fd, status);
+}
+
+template <typename Offset> Offset lseek_by(const char* name, int fd, Offset offset, int whence)
+{
+    if (lseek_error.fails(fd))
+        return -1;
+    auto real = reinterpret_cast<Offset (*)(int, Offset, int)>(dlsym(RTLD_NEXT, name));
+    return real(fd, offset, whence);
 }
 
 } // namespace
@@ -191,4 +215,18 @@ extern "C" int fstat64(int fd, void* status)
 extern "C" int __fstat64_time64(int fd, void* status)
 {
     return fstat_by("__fstat64_time64", fd, status);
+}
+
+// By their symbols: the headers may have renamed lseek to lseek64. The
+// plain one takes a long, the other a 64-bit offset.
+extern "C" long lseek_plain(int fd, long offset, int whence) __asm__("lseek");
+extern "C" long lseek_plain(int fd, long offset, int whence)
+{
+    return lseek_by("lseek", fd, offset, whence);
+}
+
+extern "C" long long lseek_wide(int fd, long long offset, int whence) __asm__("lseek64");
+extern "C" long long lseek_wide(int fd, long long offset, int whence)
+{
+    return lseek_by("lseek64", fd, offset, whence);
 }

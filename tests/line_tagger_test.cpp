@@ -1,5 +1,8 @@
 #include "line_tagger.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -100,6 +103,31 @@ TEST(LineTagger, StaysWithinTheRoomItAsksFor)
             64)
             << input;
     }
+}
+
+// Short lines are copied in fixed-size moves that read ahead of the newline,
+// but never past the input: here it ends where readable memory does.
+TEST(LineTagger, ReadsNothingPastItsInput)
+{
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* mapped
+        = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    char* const end = static_cast<char*>(mapped) + page;
+    ASSERT_EQ(mprotect(end, page, PROT_NONE), 0);
+    for (std::size_t after = 0; after <= 40; ++after) {
+        const std::string input = long_line(20) + "\n" + std::string(after, 'y');
+        std::copy(input.begin(), input.end(), end - input.size());
+        OutputBuffer out(-1, storage);
+        LineTagger<next_fraction> tagger;
+        test_generator = Rand15 { 5 };
+        tagger.tag({ end - input.size(), input.size() }, out);
+        tagger.finish(out);
+        EXPECT_EQ(std::string(out.pending().begin(), out.pending().end()),
+            tagged_reference(input, Rand15 { 5 }))
+            << after << " bytes after the newline";
+    }
+    munmap(mapped, 2 * page);
 }
 
 // The tag of a line is drawn before any byte of that line is put out, so a
