@@ -14,8 +14,8 @@
 namespace {
 
 // A line put together on the stack. Messages are written after the sandbox
-// is on, where the C library may not be asked for memory: no printf family,
-// whose formatting may allocate.
+// is on, where the C library may not be asked for memory, so no call of the
+// printf family, whose formatting may allocate for a long text.
 class Message {
 public:
     Message& operator<<(std::string_view text)

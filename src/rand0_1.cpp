@@ -19,8 +19,11 @@ constexpr double kLargestDraw = 32767.0;
 {
     // The output's last line, behind every line tagged so far. Formatted into
     // the output buffer, not through stdio, whose stream set-up would ask the
-    // kernel for more than the sandbox allows. The tagger leaves the buffer
-    // room for 64 bytes at every draw; the line is at most 41.
+    // kernel for more than the sandbox allows. Unlike the messages of
+    // diagnostic.cpp it uses snprintf with the sandbox on: should that ask
+    // the system for memory, the filter's ENOSYS makes it fail, the line is
+    // left out, and the exit status still tells. The line is at most 41
+    // bytes for any int drawn, and the tagger leaves 64 at every draw.
     OutputBuffer& out = standard_output();
     int length = std::snprintf(out.end(), out.room(), "%f: rand return out of range\n", fraction);
     if (length > 0 && static_cast<std::size_t>(length) < out.room())

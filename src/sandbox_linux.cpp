@@ -28,11 +28,10 @@
 
 namespace {
 
-// The filter is written for one calling convention, the one this program is
-// compiled for (seccomp_architecture.h). A call made through another (x32 or
-// a 32-bit compat entry on a 64-bit kernel) has other numbers, so it is
-// refused whole. The build turns the sandbox on only where this compiles,
-// and each CPU here has passed the suite under a real kernel.
+// The filter is written for the calling convention this program is compiled
+// for (seccomp_architecture.h); make_filter refuses every other. The build
+// turns the sandbox on only where this compiles, and each CPU here has passed
+// the suite under a real kernel.
 constexpr std::uint32_t kArchitecture = kSeccompArchitecture;
 static_assert(kArchitecture != 0,
     "no seccomp filter for this architecture: configure with -DVORMEL_SANDBOX=OFF");

@@ -11,8 +11,9 @@
 #include "rand15.h"
 
 // This stands in for the generator inside the sandboxed program too, so it
-// allocates nothing and writes its log with write(): the filter would end a
-// process that asked the kernel for memory or for stdio's set-up.
+// allocates nothing and writes its log with write(): the filter answers a
+// request for memory, or stdio's set-up, with ENOSYS, and the program would
+// then fail where the test means it to go on.
 namespace {
 
 std::array<int, 64> script;
