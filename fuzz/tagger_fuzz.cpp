@@ -1,5 +1,5 @@
 // Feeds the line tagger arbitrary bytes in arbitrary block sizes and checks
-// every output byte against a plain model of what tagging means.
+// every output byte against the tests' plain model of what tagging means.
 //
 // Input: the first 8 bytes choose how the rest is cut into blocks; the rest
 // is the stream. Each block and each output buffer lives in a heap allocation
@@ -15,6 +15,7 @@
 
 #include "line_tagger.h"
 #include "rand15.h"
+#include "reference.h"
 
 namespace {
 
@@ -24,29 +25,6 @@ Rand15 tagger_generator;
 double next_fraction()
 {
     return tagger_generator.draw() / 32767.0;
-}
-
-// The model: split at newlines, keep every byte, and give each line a space,
-// its number as printf prints it and a newline, drawing in order. A stream
-// that does not end in a newline still has a last line.
-std::string model(std::string_view stream)
-{
-    Rand15 generator { kSeed };
-    std::string out;
-    std::size_t start = 0;
-    while (start < stream.size()) {
-        std::size_t newline = stream.find('\n', start);
-        std::size_t stop = newline == std::string_view::npos ? stream.size() : newline;
-        out.append(stream.substr(start, stop - start));
-        char tail[16];
-        int length
-            = std::snprintf(tail, sizeof tail, " %8.0f\n", generator.draw() / 32767.0 * 50000.0);
-        if (length != 10)
-            std::abort();
-        out.append(tail, 10);
-        start = stop + 1;
-    }
-    return out;
 }
 
 // Block sizes from 1 up to a limit that itself varies, so that runs see both
@@ -98,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tagger.finish(out);
     put_out(out, tagged);
 
-    if (tagged != model(stream)) {
+    if (tagged != tagged_reference(stream, Rand15 { kSeed })) {
         std::fprintf(stderr, "output differs from the model (%zu bytes in, %zu out)\n",
             stream.size(), tagged.size());
         std::abort();

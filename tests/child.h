@@ -40,17 +40,9 @@ inline constexpr const char* kNeedsRealKernel
 std::string vormel_path();
 bool vormel_from_elsewhere();
 
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-inline constexpr bool kSanitized = true;
-#else
-inline constexpr bool kSanitized = false;
-#endif
-#else
-inline constexpr bool kSanitized = false;
-#endif
+// Built with AddressSanitizer, whose shadow memory and runtime change what
+// the tests see of memory and of leaks.
+inline constexpr bool kSanitized = VORMEL_ASAN;
 
 // The command that runs `program`, with `guest_env` (such as LD_PRELOAD) set
 // for the program alone, not for an emulator in front of it.

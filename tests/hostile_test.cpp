@@ -20,7 +20,7 @@ std::string straddling_lines()
     // Around the 16 KiB blocks that vormel reads, and their multiples.
     std::string text;
     for (std::size_t length : std::array<std::size_t, 8> { 16383, 1, 16384, 0, 16385, 7, 32767, 3 })
-        text += std::string(length, 'a' + static_cast<char>(length % 26)) + '\n';
+        text += line_of(length) + '\n';
     return text;
 }
 
@@ -35,8 +35,11 @@ TEST(Rigged, EveryChaoticRunGivesExactOutput)
         std::string("a\0b\r\n\0\r\n\r\r\0", 12) + "tail\r",
         straddling_lines(),
     };
+    // A quarter under an emulator, where each run takes about ten times as long:
+    // the same code runs the whole of it natively.
+    const int seeds = emulated() ? 15 : 60;
     int mismatches = 0;
-    for (int seed = 1; seed <= 60; ++seed) {
+    for (int seed = 1; seed <= seeds; ++seed) {
         for (const std::string& input : inputs) {
             Finished r = run(
                 faulty_command(vormel_path(), { "VORMEL_CHAOS_SEED=" + std::to_string(seed) }),
@@ -48,13 +51,14 @@ TEST(Rigged, EveryChaoticRunGivesExactOutput)
                                << " bytes of input: status " << r.status << ", " << r.err;
         }
     }
-    EXPECT_EQ(mismatches, 0) << "of " << 60 * std::size(inputs) << " runs";
+    EXPECT_EQ(mismatches, 0) << "of " << seeds * std::size(inputs) << " runs";
 }
 
 // Why the sandbox tests cannot mean anything here, or nullptr if they can.
 const char* sandbox_untestable()
 {
-    if (!VORMEL_SANDBOXED)
+    // A vormel from elsewhere is a release's, which has the sandbox.
+    if (!VORMEL_SANDBOXED && !vormel_from_elsewhere())
         return "built without the sandbox (VORMEL_SANDBOX off)";
     if (emulated())
         return kNeedsRealKernel;

@@ -37,14 +37,6 @@ std::string tag_in_blocks(std::string_view input, std::size_t block)
     return result;
 }
 
-std::string long_line(std::size_t length)
-{
-    std::string line;
-    for (std::size_t i = 0; i < length; ++i)
-        line += static_cast<char>('a' + i % 26);
-    return line;
-}
-
 TEST(LineTagger, OutputDoesNotDependOnHowInputIsSplit)
 {
     std::string binary;
@@ -59,16 +51,16 @@ TEST(LineTagger, OutputDoesNotDependOnHowInputIsSplit)
         "no newline at end",
         "a\r\nb\r\n",
         std::string("nul\0inside\n\0\n", 14),
-        long_line(509) + "\n" + long_line(510) + "\n" + long_line(511) + "\n",
-        long_line(100000) + "\nshort\n" + long_line(70000),
+        line_of(509) + "\n" + line_of(510) + "\n" + line_of(511) + "\n",
+        line_of(100000) + "\nshort\n" + line_of(70000),
         binary,
         // A newline last in a block, around the 64-byte steps of the scan.
-        long_line(63) + "\n",
-        long_line(64) + "\n",
-        long_line(65) + "\n",
-        long_line(127) + "\n",
-        long_line(128) + "\n",
-        long_line(129) + "\n",
+        line_of(63) + "\n",
+        line_of(64) + "\n",
+        line_of(65) + "\n",
+        line_of(127) + "\n",
+        line_of(128) + "\n",
+        line_of(129) + "\n",
     };
     const std::size_t blocks[] = { 1, 2, 3, 9, 10, 11, 509, 4096, 1 << 20 };
     for (const std::string& input : inputs) {
@@ -116,7 +108,7 @@ TEST(LineTagger, ReadsNothingPastItsInput)
     char* const end = static_cast<char*>(mapped) + page;
     ASSERT_EQ(mprotect(end, page, PROT_NONE), 0);
     for (std::size_t after = 0; after <= 40; ++after) {
-        const std::string input = long_line(20) + "\n" + std::string(after, 'y');
+        const std::string input = line_of(20) + "\n" + std::string(after, 'y');
         std::copy(input.begin(), input.end(), end - input.size());
         OutputBuffer out(-1, storage);
         LineTagger<next_fraction> tagger;

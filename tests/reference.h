@@ -31,3 +31,25 @@ inline std::string tagged_reference(std::string_view input, Rand15 generator)
     }
     return out;
 }
+
+// Inputs. One line of `length` printable bytes, without its newline:
+inline std::string line_of(std::size_t length)
+{
+    std::string line;
+    for (std::size_t i = 0; i < length; ++i)
+        line += static_cast<char>('!' + i % 90);
+    return line;
+}
+
+// Lines of 0 to 79 bytes, `bytes` in all or a line more, always the same.
+inline std::string random_lines(std::size_t bytes)
+{
+    std::string text;
+    Rand15 random { 11 };
+    while (text.size() < bytes) {
+        text.append(static_cast<std::size_t>(random.draw() % 80),
+            static_cast<char>('a' + random.draw() % 26));
+        text += '\n';
+    }
+    return text;
+}

@@ -1,8 +1,9 @@
-#include "scripted_rand15.h"
+// The generator's stand-in for tests. Its draws follow the script in the
+// environment variable SCRIPTED_DRAWS ("0,32767,65534"), repeated from the
+// start when used up. Every seeding is logged to standard error as "seed N".
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +20,6 @@ namespace {
 std::array<int, 64> script;
 std::size_t script_size;
 std::size_t position;
-int seeds;
-unsigned seed_value;
-int unseeded_draws;
 
 void load_script_from_environment()
 {
@@ -36,32 +34,8 @@ void load_script_from_environment()
 
 } // namespace
 
-void set_script(std::vector<int> draws)
-{
-    script_size = std::min(draws.size(), script.size());
-    std::copy_n(draws.begin(), script_size, script.begin());
-    position = 0;
-}
-
-int seed_count()
-{
-    return seeds;
-}
-
-unsigned last_seed()
-{
-    return seed_value;
-}
-
-int draws_before_first_seed()
-{
-    return unseeded_draws;
-}
-
 void rand15_seed(unsigned seed)
 {
-    ++seeds;
-    seed_value = seed;
     char log[32];
     int length = std::snprintf(log, sizeof log, "seed %u\n", seed);
     write_all(STDERR_FILENO, { log, static_cast<std::size_t>(length) });
@@ -69,8 +43,6 @@ void rand15_seed(unsigned seed)
 
 int rand15_draw()
 {
-    if (seeds == 0)
-        ++unseeded_draws;
     if (script_size == 0)
         load_script_from_environment();
     if (script_size == 0)
