@@ -51,7 +51,8 @@ TEST(Rigged, EveryChaoticRunGivesExactOutput)
                                << " bytes of input: status " << r.status << ", " << r.err;
         }
     }
-    EXPECT_EQ(mismatches, 0) << "of " << seeds * std::size(inputs) << " runs";
+    EXPECT_EQ(mismatches, 0) << "of " << static_cast<std::size_t>(seeds) * std::size(inputs)
+                             << " runs";
 }
 
 // Why the sandbox tests cannot mean anything here, or nullptr if they can.

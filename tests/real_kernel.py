@@ -201,7 +201,7 @@ def main():
     parser.add_argument("--target", required=True, help="the multiarch library directory, as lib/<target>")
     parser.add_argument("--arch", required=True, help="Debian's name of the CPU, the row of --cpus")
     parser.add_argument("--cpus", required=True, help="the table of CPUs, .ci/cpus")
-    parser.add_argument("--sysroot", type=Path, required=True, help="the cross compiler's, e.g. /usr/i686-linux-gnu")
+    parser.add_argument("--sysroot", type=Path, required=True, help="the cross compiler's, /usr/<triplet>")
     parser.add_argument("--readelf", default="readelf")
     parser.add_argument("--cache", type=Path, required=True, help="keeps kernel and busybox")
     parser.add_argument("--memory", default="512M")
