@@ -2,9 +2,8 @@
 // the I/O calls the program makes, as the environment tells it:
 //
 //   VORMEL_CHAOS_SEED=n     read() on fd 0 and write() on fd 1 fail with EINTR
-//                           or EAGAIN, or do only part of the work, and poll()
-//                           fails with EINTR, at random from seed n; other
-//                           calls pass untouched;
+//                           or EAGAIN, or do only part of the work, at random
+//                           from seed n; other calls pass untouched;
 //   VORMEL_CLOSE_ERROR=n    close() on fd 1 closes it and then fails with errno n;
 //   VORMEL_FORBIDDEN_OPEN=p the first read() tries to open p, and to read and
 //                           write a descriptor that the program does not use,
@@ -33,7 +32,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/membarrier.h>
-#include <poll.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -42,6 +40,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -131,12 +130,10 @@ void try_forbidden_calls()
         say("forbidden open failed, but not with ENOSYS\n");
     }
     // The calls the program makes, on a descriptor it must not touch.
-    constexpr int kUnused = 99;
     char byte = 0;
-    if (syscall(SYS_read, kUnused, &byte, 1) >= 0 || errno != ENOSYS)
-        say("a read of another descriptor did not fail with ENOSYS\n");
-    if (syscall(SYS_write, kUnused, &byte, 1) >= 0 || errno != ENOSYS)
-        say("a write to another descriptor did not fail with ENOSYS\n");
+    for (long call : { SYS_read, SYS_write })
+        if (syscall(call, 99, &byte, 1) >= 0 || errno != ENOSYS)
+            say("a read or write of another descriptor did not fail with ENOSYS\n");
 }
 
 void call_as_a_newer_libc()
@@ -176,18 +173,6 @@ extern "C" ssize_t write(int fd, const void* buffer, std::size_t count)
     if (fd == 1 && !survives(count))
         return -1;
     return syscall(SYS_write, fd, buffer, count);
-}
-
-// Looked up before the program starts, as dlsym may want memory, which
-// the sandbox refuses. Not every CPU has a system call for poll itself.
-const auto real_poll = reinterpret_cast<int (*)(pollfd*, nfds_t, int)>(dlsym(RTLD_NEXT, "poll"));
-
-extern "C" int poll(pollfd* fds, nfds_t count, int timeout)
-{
-    std::size_t work = 1;
-    if (!survives(work) && errno == EINTR)
-        return -1;
-    return real_poll(fds, count, timeout);
 }
 
 extern "C" int close(int fd)
