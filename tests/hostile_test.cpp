@@ -83,7 +83,7 @@ TEST(Kernel, TheFilterIsOnWhileTagging)
     ASSERT_GT(read(out.read_end, line, sizeof line), 0);
     long mode = status_field(pid, "Seccomp:");
     long filters = status_field(pid, "Seccomp_filters:");
-    // As root the filter goes on without it; as anyone else, only with it.
+    // As root the filter goes on without NoNewPrivs; as anyone else, only with it.
     EXPECT_EQ(status_field(pid, "NoNewPrivs:"), 1);
     close(in.write_end);
     close(out.read_end);
