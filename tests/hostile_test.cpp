@@ -83,8 +83,9 @@ TEST(Kernel, TheFilterIsOnWhileTagging)
     ASSERT_GT(read(out.read_end, line, sizeof line), 0);
     long mode = status_field(pid, "Seccomp:");
     long filters = status_field(pid, "Seccomp_filters:");
-    // As root the filter goes on without NoNewPrivs; as anyone else, only with it.
-    EXPECT_EQ(status_field(pid, "NoNewPrivs:"), 1);
+    // With CAP_SYS_ADMIN the filter goes on without NoNewPrivs; without it,
+    // only with. Inherited, or unknown before Linux 4.10, it proves nothing.
+    EXPECT_TRUE(status_field(0, "NoNewPrivs:") != 0 || status_field(pid, "NoNewPrivs:") == 1);
     close(in.write_end);
     close(out.read_end);
     EXPECT_EQ(wait_for_exit(pid, 5), 0);
